@@ -1,19 +1,28 @@
-// In-process server entry points.
+// In-process server entry points: the DLL's start and stop, and the four exports.
 #include <windows.h>
 #include <objbase.h>
 
+#include "com/module.h"
+
 extern "C" {
 
-STDAPI DllCanUnloadNow() { return S_OK; }
-
-STDAPI DllGetClassObject(REFCLSID, REFIID, LPVOID* ppv)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    return CLASS_E_CLASSNOTAVAILABLE;
+    if (reason == DLL_PROCESS_ATTACH) {
+        DisableThreadLibraryCalls(instance);
+        theApp.m_hInstance = instance;
+        return theApp.InitInstance();
+    }
+    if (reason == DLL_PROCESS_DETACH) theApp.ExitInstance();
+    return TRUE;
 }
 
-STDAPI DllRegisterServer() { return E_NOTIMPL; }
-STDAPI DllUnregisterServer() { return E_NOTIMPL; }
+STDAPI DllCanUnloadNow() { return PlenvortDllCanUnloadNow(); }
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* out) { return PlenvortDllGetClassObject(clsid, iid, out); }
+
+STDAPI DllRegisterServer() { return PlenvortDllRegisterServer(); }
+
+STDAPI DllUnregisterServer() { return PlenvortDllUnregisterServer(); }
 
 }

@@ -1,10 +1,26 @@
 #include "model/APElement.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <vector>
+
+#include "platform/moniker/MkMoniker.h"
+#include "platform/orv/ORVComCreate.h"
+#include "platform/toolkit/WmObjectStream.h"
 
 IMPLEMENT_DYNAMIC(APElement, CObject)
 
-APElement::~APElement() = default;
+APElement::APElement() = default;
+
+APElement::~APElement()
+{
+    if (m_moniker) m_moniker->Release();
+    m_moniker = nullptr;
+    ReleaseProperties();
+}
 
 HRESULT APElement::SetComObject(IAPElement* wrapper)
 {
@@ -168,3 +184,956 @@ HRESULT APElement::GetDocument(IAPDocument** doc)
 HRESULT APElement::FixupLists() { return S_OK; }
 
 HRESULT APElement::CleanUpCopyList() { return S_OK; }
+
+// ---------------------------------------------------------------------------------------
+// Settings
+
+namespace {
+
+struct IntDefault {
+    int number;
+    int value;
+};
+
+// Construction defaults of the integer settings (45 is the document units).
+constexpr IntDefault kIntDefaults[] = {
+    {2, 500}, {3, -1}, {4, -1}, {5, 1}, {6, 1}, {7, 0}, {8, 0}, {10, -1}, {11, 0}, {12, -1},
+    {15, 2}, {16, 3}, {17, 1}, {19, 3}, {20, 1}, {21, 5}, {26, 0}, {30, 2}, {32, 0}, {33, 0},
+    {34, 3}, {35, 3}, {36, 0}, {37, 1}, {38, 0}, {39, 0}, {40, -500}, {41, 0}, {42, -1}, {43, -1},
+    {44, -1}, {45, AP_UNIT_UNKNOWN}, {46, -1}, {48, 1}, {49, 0}, {53, 2}, {54, 2}, {55, 2}, {56, 2},
+    {58, 1}, {59, 0}, {60, 1}, {61, 0}, {62, 0}, {63, 0}, {65, 0}, {66, 0}, {67, 0},
+};
+
+// Integer setters that raise the settings-changed flag.
+constexpr int kMarkingInts[] = {2, 6, 7, 8, 15, 16, 17, 19, 20, 21};
+
+// The integer settings of group A.
+constexpr int kGroupAInts[] = {2, 3, 4, 5, 6, 7, 15, 16, 17, 19, 20, 21, 26};
+
+constexpr float kFloat14 = 1.0f, kFloat18 = 2.0f;
+constexpr double kDouble25 = 1.0, kDouble29 = 1.0, kDouble51 = 1.0, kDouble57 = -1.0, kDouble64 = 10.0;
+constexpr double kVector27[3] = {0, 1, 0}, kVector28[3] = {1, 0, 0};
+constexpr int kTriple23[3] = {1, 0, 0};
+constexpr int kSeptuple68[7] = {1, 1, 0, 1, 1, 1, 1};
+constexpr float kTriple50 = -9999.0f;
+
+bool IsIntSetting(int number)
+{
+    for (const IntDefault& d : kIntDefaults)
+        if (d.number == number) return true;
+    return false;
+}
+
+int IntDefaultOf(int number)
+{
+    for (const IntDefault& d : kIntDefaults)
+        if (d.number == number) return d.value;
+    return 0;
+}
+
+bool MarksChanged(int number) { return std::find(std::begin(kMarkingInts), std::end(kMarkingInts), number) != std::end(kMarkingInts); }
+
+std::vector<int> DefaultArray22() { return {1}; }
+std::vector<int> DefaultArray24() { return {1, 7, 8, 20}; }
+std::vector<int> DefaultArray52()
+{
+    std::vector<int> v(38);
+    for (int i = 0; i < 38; ++i) v[i] = i;
+    return v;
+}
+std::vector<int> DefaultArray69() { return {-1}; }
+
+} // namespace
+
+APElement::Settings::Settings()
+{
+    std::fill(std::begin(ints), std::end(ints), 0);
+    for (const IntDefault& d : kIntDefaults) ints[d.number] = d.value;
+    float14 = kFloat14;
+    float18 = kFloat18;
+    double25 = kDouble25;
+    double29 = kDouble29;
+    double51 = kDouble51;
+    double57 = kDouble57;
+    double64 = kDouble64;
+    std::fill(std::begin(vector1), std::end(vector1), 0.0);
+    std::copy(std::begin(kVector27), std::end(kVector27), vector27);
+    std::copy(std::begin(kVector28), std::end(kVector28), vector28);
+    std::copy(std::begin(kTriple23), std::end(kTriple23), triple23);
+    std::fill(std::begin(triple50), std::end(triple50), kTriple50);
+    std::copy(std::begin(kSeptuple68), std::end(kSeptuple68), septuple68);
+    array22 = DefaultArray22();
+    array24 = DefaultArray24();
+    array52 = DefaultArray52();
+    array69 = DefaultArray69();
+}
+
+bool APElement::Settings::GroupADiffersFromDefaults() const
+{
+    for (int n : kGroupAInts)
+        if (ints[n] != IntDefaultOf(n)) return true;
+    return float14 != kFloat14 || float18 != kFloat18 || double25 != kDouble25 ||
+           !std::equal(std::begin(vector27), std::end(vector27), kVector27) ||
+           !std::equal(std::begin(vector28), std::end(vector28), kVector28) ||
+           !std::equal(std::begin(triple23), std::end(triple23), kTriple23) || array22 != DefaultArray22() ||
+           array24 != DefaultArray24();
+}
+
+void APElement::Settings::ResetGroupA()
+{
+    for (int n : kGroupAInts) ints[n] = IntDefaultOf(n);
+    float14 = kFloat14;
+    float18 = kFloat18;
+    double25 = kDouble25;
+    std::copy(std::begin(kVector27), std::end(kVector27), vector27);
+    std::copy(std::begin(kVector28), std::end(kVector28), vector28);
+    std::copy(std::begin(kTriple23), std::end(kTriple23), triple23);
+    array22 = DefaultArray22();
+    array24 = DefaultArray24();
+}
+
+HRESULT APElement::SetInt(int number, int value)
+{
+    if (!IsIntSetting(number)) return E_FAIL;
+    m_settings.ints[number] = value;
+    if (MarksChanged(number)) m_settingsChanged = 1;
+    return S_OK;
+}
+
+HRESULT APElement::GetInt(int number, int* value) const
+{
+    if (!value || !IsIntSetting(number)) return E_FAIL;
+    *value = m_settings.ints[number];
+    return S_OK;
+}
+
+HRESULT APElement::SetArray(std::vector<int>& array, int count, const int* values, bool marks)
+{
+    if (count < 0 || (count > 0 && !values)) return E_FAIL;
+    array.assign(values, values + count);
+    if (marks) m_settingsChanged = 1;
+    return S_OK;
+}
+
+HRESULT APElement::GetArray(const std::vector<int>& array, int* count, int** values)
+{
+    if (!count || !values) return E_FAIL;
+    // Allocated before the caller's old array is let go, so a failure leaves it in place.
+    const std::size_t n = array.size();
+    int* fresh = static_cast<int*>(CoTaskMemAlloc((n ? n : 1) * sizeof(int)));
+    if (!fresh) return E_FAIL;
+    if (n) std::memcpy(fresh, array.data(), n * sizeof(int));
+    if (*values) CoTaskMemFree(*values);
+    *values = fresh;
+    *count = static_cast<int>(n);
+    return S_OK;
+}
+
+HRESULT APElement::SetText(CString& target, const char* text)
+{
+    if (!text) return E_FAIL;
+    target = text;
+    return S_OK;
+}
+
+HRESULT APElement::GetText(const CString& source, char* buffer)
+{
+    if (!buffer) return E_FAIL;
+    std::memcpy(buffer, source.GetString(), static_cast<std::size_t>(source.GetLength()) + 1);
+    return S_OK;
+}
+
+#define AP_INT_SETTING(n)                                                         \
+    HRESULT APElement::SetIntSetting##n(int value) { return SetInt(n, value); }   \
+    HRESULT APElement::GetIntSetting##n(int* value) { return GetInt(n, value); }
+#define AP_FLOAT_SETTING(n, marks)                  \
+    HRESULT APElement::SetFloatSetting##n(float value) \
+    {                                               \
+        m_settings.float##n = value;                \
+        if (marks) m_settingsChanged = 1;           \
+        return S_OK;                                \
+    }                                               \
+    HRESULT APElement::GetFloatSetting##n(float* value) \
+    {                                               \
+        if (!value) return E_FAIL;                  \
+        *value = m_settings.float##n;               \
+        return S_OK;                                \
+    }
+#define AP_DOUBLE_SETTING(n)                          \
+    HRESULT APElement::SetDoubleSetting##n(double value) \
+    {                                                 \
+        m_settings.double##n = value;                 \
+        return S_OK;                                  \
+    }                                                 \
+    HRESULT APElement::GetDoubleSetting##n(double* value) \
+    {                                                 \
+        if (!value) return E_FAIL;                    \
+        *value = m_settings.double##n;                \
+        return S_OK;                                  \
+    }
+#define AP_INT_ARRAY_SETTING(n, marks)                                             \
+    HRESULT APElement::SetIntArraySetting##n(int count, const int* values)        \
+    {                                                                              \
+        return SetArray(m_settings.array##n, count, values, marks);                \
+    }                                                                              \
+    HRESULT APElement::GetIntArraySetting##n(int* count, int** values)            \
+    {                                                                              \
+        return GetArray(m_settings.array##n, count, values);                       \
+    }
+#define AP_VECTOR_ARRAY_SETTING(n)                                    \
+    HRESULT APElement::SetVectorSetting##n(const double xyz[3])      \
+    {                                                                 \
+        if (!xyz) return E_FAIL;                                      \
+        std::copy(xyz, xyz + 3, m_settings.vector##n);                \
+        return S_OK;                                                  \
+    }                                                                 \
+    HRESULT APElement::GetVectorSetting##n(double xyz[3])            \
+    {                                                                 \
+        if (!xyz) return E_FAIL;                                      \
+        std::copy(m_settings.vector##n, m_settings.vector##n + 3, xyz); \
+        return S_OK;                                                  \
+    }
+#define AP_TEXT_SETTING(n)                                                                          \
+    HRESULT APElement::SetStringSetting##n(const char* text) { return SetText(m_settings.string##n, text); } \
+    HRESULT APElement::GetStringSetting##n(char* buffer) { return GetText(m_settings.string##n, buffer); }
+
+AP_INT_SETTING(2)
+AP_INT_SETTING(3)
+AP_INT_SETTING(4)
+AP_INT_SETTING(5)
+AP_INT_SETTING(6)
+AP_INT_SETTING(7)
+AP_INT_SETTING(8)
+AP_TEXT_SETTING(9)
+AP_INT_SETTING(10)
+AP_INT_SETTING(11)
+AP_INT_SETTING(12)
+AP_FLOAT_SETTING(14, true)
+AP_INT_SETTING(15)
+AP_INT_SETTING(16)
+AP_INT_SETTING(17)
+AP_FLOAT_SETTING(18, true)
+AP_INT_SETTING(19)
+AP_INT_SETTING(20)
+AP_INT_SETTING(21)
+AP_INT_ARRAY_SETTING(22, true)
+AP_INT_ARRAY_SETTING(24, true)
+AP_DOUBLE_SETTING(25)
+AP_INT_SETTING(26)
+AP_VECTOR_ARRAY_SETTING(27)
+AP_VECTOR_ARRAY_SETTING(28)
+AP_DOUBLE_SETTING(29)
+AP_INT_SETTING(30)
+AP_INT_SETTING(32)
+AP_INT_SETTING(33)
+AP_INT_SETTING(34)
+AP_INT_SETTING(35)
+AP_INT_SETTING(36)
+AP_INT_SETTING(37)
+AP_INT_SETTING(38)
+AP_INT_SETTING(39)
+AP_INT_SETTING(40)
+AP_INT_SETTING(41)
+AP_INT_SETTING(42)
+AP_INT_SETTING(43)
+AP_INT_SETTING(44)
+AP_INT_SETTING(46)
+AP_TEXT_SETTING(47)
+AP_INT_SETTING(48)
+AP_INT_SETTING(49)
+AP_DOUBLE_SETTING(51)
+AP_INT_ARRAY_SETTING(52, false)
+AP_INT_SETTING(53)
+AP_INT_SETTING(54)
+AP_INT_SETTING(55)
+AP_INT_SETTING(56)
+AP_DOUBLE_SETTING(57)
+AP_INT_SETTING(58)
+AP_INT_SETTING(59)
+AP_INT_SETTING(60)
+AP_INT_SETTING(61)
+AP_INT_SETTING(62)
+AP_INT_SETTING(63)
+AP_DOUBLE_SETTING(64)
+AP_INT_SETTING(65)
+AP_INT_SETTING(66)
+AP_INT_SETTING(67)
+AP_INT_ARRAY_SETTING(69, false)
+
+#undef AP_INT_SETTING
+#undef AP_FLOAT_SETTING
+#undef AP_DOUBLE_SETTING
+#undef AP_INT_ARRAY_SETTING
+#undef AP_VECTOR_ARRAY_SETTING
+#undef AP_TEXT_SETTING
+
+HRESULT APElement::SetVectorSetting1(double x, double y, double z)
+{
+    m_settings.vector1[0] = x;
+    m_settings.vector1[1] = y;
+    m_settings.vector1[2] = z;
+    return S_OK;
+}
+
+HRESULT APElement::GetVectorSetting1(double* x, double* y, double* z)
+{
+    if (!x || !y || !z) return E_FAIL;
+    *x = m_settings.vector1[0];
+    *y = m_settings.vector1[1];
+    *z = m_settings.vector1[2];
+    return S_OK;
+}
+
+HRESULT APElement::SetObjectSetting13(IORVDataMoniker* moniker)
+{
+    if (moniker == m_moniker) return S_OK;
+    if (moniker) moniker->AddRef();
+    IORVDataMoniker* old = m_moniker;
+    m_moniker = moniker;
+    if (old) old->Release();
+    return S_OK;
+}
+
+HRESULT APElement::GetObjectSetting13(IORVDataMoniker** moniker)
+{
+    if (!moniker) return E_FAIL;
+    *moniker = m_moniker;
+    if (m_moniker) m_moniker->AddRef();
+    return S_OK;
+}
+
+HRESULT APElement::SetIntTripleSetting23(int a, int b, int c)
+{
+    m_settings.triple23[0] = a;
+    m_settings.triple23[1] = b;
+    m_settings.triple23[2] = c;
+    m_settingsChanged = 1;
+    return S_OK;
+}
+
+HRESULT APElement::GetIntTripleSetting23(int* a, int* b, int* c)
+{
+    if (!a || !b || !c) return E_FAIL;
+    *a = m_settings.triple23[0];
+    *b = m_settings.triple23[1];
+    *c = m_settings.triple23[2];
+    return S_OK;
+}
+
+HRESULT APElement::GetStringSetting31(CString& text)
+{
+    text = m_settings.string31;
+    return S_OK;
+}
+
+HRESULT APElement::SetStringSetting31(const CString& text)
+{
+    m_settings.string31 = text;
+    return S_OK;
+}
+
+HRESULT APElement::GetDocUnits(APDocUnits* units)
+{
+    if (!units) return E_FAIL;
+    *units = static_cast<APDocUnits>(m_settings.ints[45]);
+    return S_OK;
+}
+
+HRESULT APElement::SetDocUnits(APDocUnits units)
+{
+    m_settings.ints[45] = static_cast<int>(units);
+    return S_OK;
+}
+
+HRESULT APElement::SetFloatTripleSetting50(float a, float b, float c)
+{
+    m_settings.triple50[0] = a;
+    m_settings.triple50[1] = b;
+    m_settings.triple50[2] = c;
+    return S_OK;
+}
+
+HRESULT APElement::GetFloatTripleSetting50(float* a, float* b, float* c)
+{
+    if (!a || !b || !c) return E_FAIL;
+    *a = m_settings.triple50[0];
+    *b = m_settings.triple50[1];
+    *c = m_settings.triple50[2];
+    return S_OK;
+}
+
+HRESULT APElement::SplitMonikerPath(IORVDataMoniker* moniker, CString* fileName, CString* directory)
+{
+    if (!fileName || !directory) return E_FAIL;
+    *fileName = CString(MkGetFilename(moniker, 1, nullptr).GetString());
+    CString path(MkGetPath(moniker).GetString());
+    int slash = path.ReverseFind('\\');
+    if (slash >= 0) *directory = path.Left(slash);
+    return S_OK;
+}
+
+HRESULT APElement::SetIntSeptupleSetting68(int a, int b, int c, int d, int e, int f, int g)
+{
+    const int v[7] = {a, b, c, d, e, f, g};
+    std::copy(std::begin(v), std::end(v), m_settings.septuple68);
+    return S_OK;
+}
+
+HRESULT APElement::GetIntSeptupleSetting68(int* a, int* b, int* c, int* d, int* e, int* f, int* g)
+{
+    int* out[7] = {a, b, c, d, e, f, g};
+    for (int* p : out)
+        if (!p) return E_FAIL;
+    for (int i = 0; i < 7; ++i) *out[i] = m_settings.septuple68[i];
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------
+// Property map
+
+namespace {
+
+// The text of a key object; false when the key cannot tell it.
+bool KeyText(IAPPropertyKey* key, CString* text)
+{
+    int size = -1;
+    if (FAILED(key->GetKeySize(&size)) || size < 0) return false;
+    std::vector<unsigned char> buffer(static_cast<std::size_t>(size) + 1, 0);
+    if (FAILED(key->GetKey(buffer.data()))) return false;
+    buffer[static_cast<std::size_t>(size)] = 0;
+    *text = CString(reinterpret_cast<const char*>(buffer.data()));
+    return true;
+}
+
+// A key object holding `text`, created the way the library creates its own objects.
+HRESULT NewKey(const CString& text, IAPPropertyKey** key)
+{
+    *key = nullptr;
+    HRESULT hr = ORVCoCreateInstance(CLSID_APPropertyKey, nullptr, CLSCTX_INPROC_SERVER, IID_IAPPropertyKey,
+                                     reinterpret_cast<void**>(key));
+    if (FAILED(hr) || !*key) return FAILED(hr) ? hr : E_FAIL;
+    std::vector<unsigned char> buffer(text.GetString(), text.GetString() + text.GetLength() + 1);
+    hr = (*key)->SetKey(buffer.data());
+    if (FAILED(hr)) {
+        (*key)->Release();
+        *key = nullptr;
+    }
+    return hr;
+}
+
+HRESULT NewProperty(const GUID& clsid, IAPProperty** prop)
+{
+    *prop = nullptr;
+    HRESULT hr = ORVCoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IAPProperty, reinterpret_cast<void**>(prop));
+    if (SUCCEEDED(hr) && !*prop) hr = E_FAIL;
+    return hr;
+}
+
+} // namespace
+
+HRESULT APElement::SetProperty(IAPPropertyKey* key, IAPProperty* value)
+{
+    if (!key || !value) return E_FAIL;
+    CString text;
+    if (!KeyText(key, &text)) return E_FAIL;
+    auto it = m_properties.find(text);
+    if (it == m_properties.end()) {
+        m_properties.emplace(text, value);
+        value->AddRef();
+    } else if (it->second != value) {
+        IAPProperty* old = it->second;
+        value->AddRef();
+        it->second = value;
+        old->Release();
+    }
+    return S_OK;
+}
+
+HRESULT APElement::GetProperty(IAPPropertyKey* key, IAPProperty** value)
+{
+    if (!key || !value) return E_FAIL;
+    *value = nullptr;
+    CString text;
+    if (!KeyText(key, &text)) return E_FAIL;
+    auto it = m_properties.find(text);
+    if (it == m_properties.end()) return E_FAIL;
+    *value = it->second;
+    (*value)->AddRef();
+    return S_OK;
+}
+
+HRESULT APElement::RemoveProperty(IAPPropertyKey* key)
+{
+    if (!key) return E_FAIL;
+    CString text;
+    if (!KeyText(key, &text)) return E_FAIL;
+    auto it = m_properties.find(text);
+    if (it == m_properties.end()) return S_OK;
+    IAPProperty* old = it->second;
+    m_properties.erase(it);
+    old->Release();
+    return S_OK;
+}
+
+HRESULT APElement::GetNumProperties(int* count)
+{
+    if (!count) return E_FAIL;
+    *count = static_cast<int>(m_properties.size());
+    return S_OK;
+}
+
+void APElement::ReleaseProperties()
+{
+    PropertyMap gone;
+    gone.swap(m_properties);
+    for (auto& entry : gone) entry.second->Release();
+}
+
+// ---------------------------------------------------------------------------------------
+// Persistence
+
+namespace {
+
+// The stream's handle as the property interfaces pass it.
+unsigned char* StreamHandle(WmObjectStream& stream) { return reinterpret_cast<unsigned char*>(&stream); }
+
+// Can the stream still hold `bytes`? True when it cannot tell; the reads then fail at the
+// end of the data instead.
+bool MayHold(WmObjectStream& stream, std::int64_t bytes)
+{
+    std::int64_t left = 0;
+    WmByteStream* raw = stream.byteStream();
+    if (!raw || !raw->BytesRemaining(&left)) return true;
+    return bytes <= left;
+}
+
+// Reads that stop at the first failure; every value lands in the caller's variable only
+// when it was read whole.
+class BlockReader {
+public:
+    explicit BlockReader(WmObjectStream& s) : m_s(s) {}
+    bool ok = true;
+
+    template <class T>
+    void Get(T& v)
+    {
+        if (ok) ok = m_s.read(v);
+    }
+    void GetN(int* v, int n)
+    {
+        for (int i = 0; i < n; ++i) Get(v[i]);
+    }
+    void GetN(float* v, int n)
+    {
+        for (int i = 0; i < n; ++i) Get(v[i]);
+    }
+    void GetN(double* v, int n)
+    {
+        for (int i = 0; i < n; ++i) Get(v[i]);
+    }
+    // A string cut to size - 1 characters.
+    void GetText(CString& t, int size)
+    {
+        WmString w;
+        Get(w);
+        if (!ok) return;
+        std::vector<char> buffer(static_cast<std::size_t>(size), '\0');
+        w.stringToMbs(buffer.data(), size);
+        t = CString(buffer.data());
+    }
+    // A count, then that many ints.
+    void GetArray(std::vector<int>& a)
+    {
+        int n = 0;
+        Get(n);
+        if (!ok) return;
+        if (n < 0 || !MayHold(m_s, static_cast<std::int64_t>(n) * 4)) {
+            ok = false;
+            return;
+        }
+        std::vector<int> v;
+        v.reserve(static_cast<std::size_t>(std::min(n, 4096)));
+        for (int i = 0; i < n && ok; ++i) {
+            int x = 0;
+            Get(x);
+            v.push_back(x);
+        }
+        if (ok) a = std::move(v);
+    }
+
+private:
+    WmObjectStream& m_s;
+};
+
+class BlockWriter {
+public:
+    explicit BlockWriter(WmObjectStream& s) : m_s(s) {}
+    bool ok = true;
+
+    void Put(int v) { ok = ok && m_s.write(v); }
+    void Put(float v) { ok = ok && m_s.write(v); }
+    void Put(double v) { ok = ok && m_s.write(v); }
+    template <class T>
+    void PutN(const T* v, int n)
+    {
+        for (int i = 0; i < n; ++i) Put(v[i]);
+    }
+    void PutText(const CString& t) { ok = ok && m_s.write(WmString(t.GetString(), static_cast<std::size_t>(t.GetLength()))); }
+    void PutArray(const std::vector<int>& a)
+    {
+        Put(static_cast<int>(a.size()));
+        for (int v : a) Put(v);
+    }
+
+private:
+    WmObjectStream& m_s;
+};
+
+// Smallest stored property: key length, class identifier and a four-byte value.
+constexpr std::int64_t kMinPropertyRecord = 4 + 16 + 4;
+
+} // namespace
+
+HRESULT APElement::Serialize(WmObjectStream* stream)
+{
+    if (!stream) return E_FAIL;
+    BlockWriter w(*stream);
+    const Settings& s = m_settings;
+
+    w.Put(kBlockVersion);
+    w.Put(m_cost);
+    w.PutText(m_name);
+    w.PutText(m_description);
+    w.PutText(s.string9);
+    w.Put(s.ints[8]);
+    w.Put(s.ints[38]);
+    w.Put(s.ints[37]);
+    w.Put(s.ints[34]);
+    w.Put(s.ints[35]);
+    w.Put(s.ints[32]);
+    w.Put(s.ints[33]);
+    w.Put(s.ints[36]);
+    w.PutText(s.string31);
+    w.Put(s.ints[30]);
+    // Some group A setters do not raise the flag; a group that holds anything but its
+    // defaults is written anyway, so that no value is lost.
+    int flag = m_settingsChanged;
+    if (flag != 1 && s.GroupADiffersFromDefaults()) flag = 1;
+    w.Put(flag);
+    if (flag == 1) {
+        w.Put(s.ints[2]);
+        w.Put(s.ints[6]);
+        w.Put(s.ints[7]);
+        w.Put(s.float14);
+        w.Put(s.ints[15]);
+        w.Put(s.ints[16]);
+        w.Put(s.ints[17]);
+        w.Put(s.float18);
+        w.Put(s.ints[19]);
+        w.Put(s.ints[20]);
+        w.Put(s.ints[21]);
+        w.PutArray(s.array22);
+        w.PutN(s.triple23, 3);
+        w.PutArray(s.array24);
+        w.Put(s.ints[26]);
+        w.Put(s.double25);
+        w.PutN(s.vector27, 3);
+        w.PutN(s.vector28, 3);
+        w.Put(s.ints[4]);
+        w.Put(s.ints[3]);
+        w.Put(s.ints[5]);
+    }
+    w.PutN(s.vector1, 3);
+    if (!w.ok || !m_wrapper) return E_FAIL;
+
+    int number = 0;
+    if (!stream->ptr2num(m_wrapper, &number)) return E_FAIL;
+    w.Put(number);
+    if (!w.ok) return E_FAIL;
+    if (FAILED(WriteProperties(*stream))) return E_FAIL;
+    if (FAILED(WriteMoniker(*stream))) return E_FAIL;
+
+    w.PutText(s.string47);
+    w.Put(s.ints[48]);
+    w.Put(s.ints[45]);
+    w.Put(s.ints[49]);
+    w.PutN(s.triple50, 3);
+    w.Put(s.double51);
+    w.PutArray(s.array52);
+    w.Put(s.ints[53]);
+    w.Put(s.ints[54]);
+    w.Put(s.ints[55]);
+    w.Put(s.ints[56]);
+    w.Put(s.ints[58]);
+    w.Put(s.double57);
+    w.Put(s.ints[59]);
+    w.Put(s.ints[60]);
+    w.Put(s.ints[61]);
+    w.Put(s.ints[62]);
+    w.Put(s.ints[63]);
+    w.Put(s.double64);
+    w.Put(s.ints[65]);
+    w.Put(s.ints[67]);
+    w.PutN(s.septuple68, 7);
+    w.PutArray(s.array69);
+    return w.ok ? S_OK : E_FAIL;
+}
+
+HRESULT APElement::WriteProperties(WmObjectStream& stream)
+{
+    std::int64_t countAt = 0, end = 0;
+    if (!stream.tell(&countAt) || !stream.write(0)) return E_FAIL;
+    int count = 0;
+    for (const auto& [key, prop] : m_properties) {
+        long persistent = 0;
+        if (FAILED(prop->GetPersistanceFlag(&persistent)) || !persistent) continue;
+        GUID clsid{};
+        if (FAILED(prop->GetClassID(&clsid))) return E_FAIL;
+        if (!stream.write(WmString(key.GetString(), static_cast<std::size_t>(key.GetLength()))) ||
+            !stream.write(WmGUID(clsid)))
+            return E_FAIL;
+        if (FAILED(prop->write(StreamHandle(stream)))) return E_FAIL;
+        ++count;
+    }
+    if (!stream.tell(&end) || !stream.seek(countAt) || !stream.write(count) || !stream.seek(end)) return E_FAIL;
+    return S_OK;
+}
+
+HRESULT APElement::WriteMoniker(WmObjectStream& stream)
+{
+    unsigned long length = 0;
+    std::vector<unsigned char> bytes;
+    if (m_moniker && SUCCEEDED(MkGetSizeMax(m_moniker, &length)) && length > 0 && length <= INT_MAX) {
+        bytes.resize(length);
+        if (FAILED(MkSave(m_moniker, bytes.data(), 1, length))) bytes.clear();
+    }
+    if (!stream.write(static_cast<int>(bytes.size()))) return E_FAIL;
+    if (!bytes.empty() && !stream.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) return E_FAIL;
+    return S_OK;
+}
+
+HRESULT APElement::ReadProperties(WmObjectStream& stream)
+{
+    int count = 0;
+    if (!stream.read(count)) return E_FAIL;
+    if (count < 0 || !MayHold(stream, static_cast<std::int64_t>(count) * kMinPropertyRecord)) return E_FAIL;
+    BlockReader r(stream);
+    for (int i = 0; i < count; ++i) {
+        CString text;
+        r.GetText(text, 256);
+        WmGUID clsid;
+        r.Get(clsid);
+        if (!r.ok) return E_FAIL;
+        IAPPropertyKey* key = nullptr;
+        if (FAILED(NewKey(text, &key))) return E_FAIL;
+        IAPProperty* prop = nullptr;
+        HRESULT hr = NewProperty(clsid.toGUID(), &prop);
+        if (SUCCEEDED(hr)) hr = prop->read(StreamHandle(stream));
+        if (SUCCEEDED(hr)) hr = prop->SetPersistanceFlag(1);
+        if (SUCCEEDED(hr)) hr = SetProperty(key, prop);
+        if (prop) prop->Release();
+        key->Release();
+        if (FAILED(hr)) return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT APElement::Deserialize(WmObjectStream* stream)
+{
+    if (!stream) return E_FAIL;
+    BlockReader r(*stream);
+    // Everything but the properties is read aside and taken over only when the whole block
+    // has been read.
+    Settings s = m_settings;
+    int version = 0, cost = 0, flag = 0;
+    CString name, description;
+
+    r.Get(version);
+    if (!r.ok || version < 1) return E_FAIL;
+    if (version > kBlockVersion) version = kBlockVersion;
+    r.Get(cost);
+    r.GetText(name, 1024);
+    r.GetText(description, 1024);
+    s.string9 = "";
+    if (version >= 13) r.GetText(s.string9, 1024);
+    s.ints[8] = 0;
+    if (version >= 12) r.Get(s.ints[8]);
+    s.ints[38] = 0;
+    if (version >= 11) r.Get(s.ints[38]);
+    s.ints[37] = 1;
+    if (version >= 10) r.Get(s.ints[37]);
+    s.ints[34] = s.ints[35] = 3;
+    if (version >= 9) {
+        r.Get(s.ints[34]);
+        r.Get(s.ints[35]);
+        s.ints[34] = std::max(s.ints[34], 3);
+        s.ints[35] = std::max(s.ints[35], 3);
+    }
+    s.ints[32] = s.ints[33] = s.ints[36] = 0;
+    if (version >= 8) {
+        r.Get(s.ints[32]);
+        r.Get(s.ints[33]);
+        r.Get(s.ints[36]);
+    }
+    s.string31 = "";
+    if (version >= 7) r.GetText(s.string31, 256);
+    s.ints[30] = 2;
+    if (version >= 6) r.Get(s.ints[30]);
+    if (version >= 4) r.Get(flag);
+    s.ResetGroupA();
+    if (version >= 4 && flag == 1) {
+        r.Get(s.ints[2]);
+        r.Get(s.ints[6]);
+        r.Get(s.ints[7]);
+        r.Get(s.float14);
+        r.Get(s.ints[15]);
+        r.Get(s.ints[16]);
+        r.Get(s.ints[17]);
+        r.Get(s.float18);
+        r.Get(s.ints[19]);
+        r.Get(s.ints[20]);
+        r.Get(s.ints[21]);
+        r.GetArray(s.array22);
+        r.GetN(s.triple23, 3);
+        r.GetArray(s.array24);
+        if (version >= 5) {
+            r.Get(s.ints[26]);
+            r.Get(s.double25);
+            r.GetN(s.vector27, 3);
+            r.GetN(s.vector28, 3);
+        }
+        if (version >= 15) {
+            r.Get(s.ints[4]);
+            r.Get(s.ints[3]);
+        }
+        if (version == 15) s.ints[3] = s.ints[4] = -1;
+        if (version >= 16) r.Get(s.ints[5]);
+    }
+    std::fill(std::begin(s.vector1), std::end(s.vector1), 0.0);
+    if (version >= 3) r.GetN(s.vector1, 3);
+    if (!r.ok) return E_FAIL;
+
+    // The new wrapper stands for the number its old wrapper had.
+    int number = 0;
+    r.Get(number);
+    if (!r.ok || !m_wrapper || !stream->registerPtr(m_wrapper, number)) return E_FAIL;
+    if (version >= 2 && FAILED(ReadProperties(*stream))) return E_FAIL;
+
+    IORVDataMoniker* moniker = nullptr;
+    auto fail = [&moniker]() {
+        if (moniker) moniker->Release();
+        return E_FAIL;
+    };
+    if (version >= 14) {
+        int length = 0;
+        r.Get(length);
+        if (!r.ok || length < 0 || !MayHold(*stream, length)) return fail();
+        if (length > 0) {
+            std::vector<unsigned char> bytes(static_cast<std::size_t>(length));
+            if (!stream->read(bytes.data(), static_cast<std::uint32_t>(length))) return fail();
+            if (FAILED(MkLoad(bytes.data(), static_cast<unsigned long>(length), &moniker)) || !moniker) {
+                moniker = nullptr;
+                return fail();
+            }
+        }
+    }
+    if (version >= 17) {
+        r.GetText(s.string47, 1024);
+        r.Get(s.ints[48]);
+    } else {
+        s.string47 = s.string9;
+        s.ints[48] = 0;
+    }
+    s.ints[45] = AP_UNIT_UNKNOWN;
+    if (version >= 19) r.Get(s.ints[45]);
+    s.ints[49] = 0;
+    std::fill(std::begin(s.triple50), std::end(s.triple50), kTriple50);
+    s.double51 = kDouble51;
+    if (version >= 20) {
+        r.Get(s.ints[49]);
+        r.GetN(s.triple50, 3);
+        r.Get(s.double51);
+    }
+    s.array52 = DefaultArray52();
+    s.ints[53] = s.ints[54] = s.ints[55] = s.ints[56] = 2;
+    if (version >= 21) {
+        r.GetArray(s.array52);
+        for (int n = 53; n <= 56; ++n) r.Get(s.ints[n]);
+    }
+    s.ints[58] = 1;
+    s.double57 = kDouble57;
+    if (version >= 22) {
+        r.Get(s.ints[58]);
+        r.Get(s.double57);
+    }
+    s.ints[59] = s.ints[60] = 0;
+    if (version >= 23) {
+        r.Get(s.ints[59]);
+        r.Get(s.ints[60]);
+    }
+    s.ints[61] = s.ints[62] = s.ints[63] = s.ints[65] = 0;
+    s.double64 = kDouble64;
+    if (version >= 24) {
+        for (int n = 61; n <= 63; ++n) r.Get(s.ints[n]);
+        r.Get(s.double64);
+        r.Get(s.ints[65]);
+    }
+    s.ints[67] = 0;
+    if (version >= 25) r.Get(s.ints[67]);
+    std::copy(std::begin(kSeptuple68), std::end(kSeptuple68), s.septuple68);
+    if (version >= 26) r.GetN(s.septuple68, 7);
+    s.array69 = DefaultArray69();
+    if (version >= 27) r.GetArray(s.array69);
+    if (!r.ok) return fail();
+
+    m_cost = cost;
+    m_name = name;
+    m_description = description;
+    m_settingsChanged = flag;
+    m_settings = std::move(s);
+    if (m_moniker) m_moniker->Release();
+    m_moniker = moniker;
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------
+// Copying
+
+APElement& APElement::operator=(const APElement& source)
+{
+    if (this == &source) return *this;
+    m_cost = source.m_cost;
+    m_name = source.m_name;
+    m_previousName = source.m_previousName;
+    m_settings.string9 = source.m_settings.string9;
+    m_settings.string47 = source.m_settings.string47;
+    m_description = source.m_description;
+    m_docSink = source.m_docSink;
+    std::copy(std::begin(source.m_settings.vector1), std::end(source.m_settings.vector1), m_settings.vector1);
+
+    // The document's copy map later points the copies of the source's dependents at us.
+    if (source.m_dependents.Count() > 0 && m_docSink) {
+        IAPDocument* doc = nullptr;
+        if (SUCCEEDED(m_docSink->QueryInterface(IID_IAPDocument, reinterpret_cast<void**>(&doc))) && doc) {
+            doc->RecordElement(source.m_wrapper, m_wrapper);
+            doc->Release();
+        }
+    }
+
+    for (const auto& [text, prop] : source.m_properties) {
+        long copies = 0;
+        if (FAILED(prop->GetCopyFlag(&copies)) || !copies) continue;
+        GUID clsid{};
+        if (FAILED(prop->GetClassID(&clsid))) continue;
+        IAPPropertyKey* key = nullptr;
+        if (FAILED(NewKey(text, &key))) continue;
+        IAPProperty* copy = nullptr;
+        if (SUCCEEDED(NewProperty(clsid, &copy))) {
+            prop->Clone(copy);
+            SetProperty(key, copy);
+            copy->Release();
+        }
+        key->Release();
+    }
+    return *this;
+}

@@ -1,0 +1,4 @@
+#include "features/APDatum.h"
+
+IMPLEMENT_DYNAMIC(APDatum, APElement)
+IMPLEMENT_DYNAMIC(APDRF, APElement)

@@ -1,0 +1,3 @@
+#include "features/APFeaturePair.h"
+
+IMPLEMENT_DYNAMIC(APFeaturePair, APElement)

@@ -1,0 +1,3 @@
+#include "model/APCondition.h"
+
+IMPLEMENT_DYNAMIC(APCondition, APElement)
