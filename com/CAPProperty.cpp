@@ -71,30 +71,24 @@ HRESULT CAPProperty::CopyFlagsTo(IAPProperty* target) const
 // ---------------------------------------------------------------------------------------
 // String property
 
-HRESULT STDMETHODCALLTYPE CAPStringProperty::read(unsigned char* pStream)
+bool CAPStringProperty::ReadValue(WmObjectStream& stream)
 {
-    WmObjectStream* stream = StreamOf(pStream);
-    if (!stream) return E_POINTER;
     WmString text;
-    if (!stream->read(text)) return E_FAIL;
+    if (!stream.read(text)) return false;
     char buffer[kReadLimit + 1];
     text.stringToMbs(buffer, sizeof buffer);
     m_value = buffer;
-    return S_OK;
+    return true;
 }
 
-HRESULT STDMETHODCALLTYPE CAPStringProperty::write(unsigned char* pStream)
+bool CAPStringProperty::WriteValue(WmObjectStream& stream) const
 {
-    WmObjectStream* stream = StreamOf(pStream);
-    if (!stream) return E_POINTER;
-    return stream->write(WmString(m_value.GetString(), static_cast<std::size_t>(m_value.GetLength()))) ? S_OK : E_FAIL;
+    return stream.write(WmString(m_value.GetString(), static_cast<std::size_t>(m_value.GetLength())));
 }
 
-HRESULT STDMETHODCALLTYPE CAPStringProperty::Clone(IAPProperty* newProp)
+HRESULT CAPStringProperty::PassValue(IAPStringProperty* target) const
 {
-    return CloneThrough<IAPStringProperty>(newProp, IID_IAPStringProperty, [this](IAPStringProperty* p) {
-        return p->SetString(reinterpret_cast<unsigned char*>(const_cast<char*>(m_value.GetString())));
-    });
+    return target->SetString(reinterpret_cast<unsigned char*>(const_cast<char*>(m_value.GetString())));
 }
 
 HRESULT STDMETHODCALLTYPE CAPStringProperty::SetString(unsigned char* string)
@@ -123,123 +117,41 @@ HRESULT STDMETHODCALLTYPE CAPStringProperty::GetStringSize(int* size)
 }
 
 // ---------------------------------------------------------------------------------------
-// Integer property
-
-HRESULT STDMETHODCALLTYPE CAPIntProperty::read(unsigned char* pStream)
-{
-    WmObjectStream* stream = StreamOf(pStream);
-    if (!stream) return E_POINTER;
-    int value = 0;
-    if (!stream->read(value)) return E_FAIL;
-    m_value = value;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CAPIntProperty::write(unsigned char* pStream)
-{
-    WmObjectStream* stream = StreamOf(pStream);
-    if (!stream) return E_POINTER;
-    return stream->write(m_value) ? S_OK : E_FAIL;
-}
-
-HRESULT STDMETHODCALLTYPE CAPIntProperty::Clone(IAPProperty* newProp)
-{
-    return CloneThrough<IAPIntProperty>(newProp, IID_IAPIntProperty, [this](IAPIntProperty* p) { return p->SetValue(m_value); });
-}
-
-HRESULT STDMETHODCALLTYPE CAPIntProperty::SetValue(int value)
-{
-    m_value = value;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CAPIntProperty::GetValue(int* value)
-{
-    if (!value) return E_POINTER;
-    *value = m_value;
-    return S_OK;
-}
-
-// ---------------------------------------------------------------------------------------
-// Double property
-
-HRESULT STDMETHODCALLTYPE CAPDoubleProperty::read(unsigned char* pStream)
-{
-    WmObjectStream* stream = StreamOf(pStream);
-    if (!stream) return E_POINTER;
-    double value = 0;
-    if (!stream->read(value)) return E_FAIL;
-    m_value = value;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CAPDoubleProperty::write(unsigned char* pStream)
-{
-    WmObjectStream* stream = StreamOf(pStream);
-    if (!stream) return E_POINTER;
-    return stream->write(m_value) ? S_OK : E_FAIL;
-}
-
-HRESULT STDMETHODCALLTYPE CAPDoubleProperty::Clone(IAPProperty* newProp)
-{
-    return CloneThrough<IAPDoubleProperty>(newProp, IID_IAPDoubleProperty,
-                                           [this](IAPDoubleProperty* p) { return p->SetValue(m_value); });
-}
-
-HRESULT STDMETHODCALLTYPE CAPDoubleProperty::SetValue(double val)
-{
-    m_value = val;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CAPDoubleProperty::GetValue(double* val)
-{
-    if (!val) return E_POINTER;
-    *val = m_value;
-    return S_OK;
-}
-
-// ---------------------------------------------------------------------------------------
 // Element-pointer property
 
-HRESULT STDMETHODCALLTYPE CAPElemPtrProperty::read(unsigned char* pStream)
+CAPElemPtrProperty::~CAPElemPtrProperty() { StopWaiting(); }
+
+void CAPElemPtrProperty::StopWaiting()
 {
-    WmObjectStream* stream = StreamOf(pStream);
-    if (!stream) return E_POINTER;
+    if (!m_waitingOn) return;
+    m_waitingOn->forget(reinterpret_cast<void**>(&m_value));
+    m_waitingOn->release();
+    m_waitingOn = nullptr;
+}
+
+bool CAPElemPtrProperty::ReadValue(WmObjectStream& stream)
+{
     int number = 0;
-    if (!stream->read(number)) return E_FAIL;
+    if (!stream.read(number)) return false;
+    StopWaiting();
     // The slot is filled now, or once the element of that number registers itself; a number
     // that cannot be resolved leaves no element.
-    stream->ptrFromNum(number, &m_value);
-    return S_OK;
+    stream.ptrFromNum(number, &m_value);
+    if (number > 0 && (m_waitingOn = stream.swizzler())) m_waitingOn->addRef();
+    return true;
 }
 
-HRESULT STDMETHODCALLTYPE CAPElemPtrProperty::write(unsigned char* pStream)
+bool CAPElemPtrProperty::WriteValue(WmObjectStream& stream) const
 {
-    WmObjectStream* stream = StreamOf(pStream);
-    if (!stream) return E_POINTER;
     int number = 0;
-    if (!stream->ptr2num(m_value, &number)) return E_FAIL;
-    return stream->write(number) ? S_OK : E_FAIL;
+    return stream.ptr2num(m_value, &number) && stream.write(number);
 }
 
-HRESULT STDMETHODCALLTYPE CAPElemPtrProperty::Clone(IAPProperty* newProp)
+void CAPElemPtrProperty::Store(IAPElement* element)
 {
-    return CloneThrough<IAPElemPtrProperty>(newProp, IID_IAPElemPtrProperty,
-                                            [this](IAPElemPtrProperty* p) { return p->SetValue(m_value); });
-}
-
-HRESULT STDMETHODCALLTYPE CAPElemPtrProperty::SetValue(IAPElement* pElem)
-{
-    m_value = pElem;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE CAPElemPtrProperty::GetValue(IAPElement** pElem)
-{
-    if (!pElem) return E_POINTER;
-    *pElem = m_value;
-    return S_OK;
+    // A value given now wins over one still awaited from the stream.
+    StopWaiting();
+    m_value = element;
 }
 
 // ---------------------------------------------------------------------------------------

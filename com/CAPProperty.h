@@ -11,8 +11,7 @@
 #include "com/RegistryIds.h"
 #include "platform/atl/atlbase.h"
 #include "platform/mfc/afx.h"
-
-class WmObjectStream;
+#include "platform/toolkit/WmObjectStream.h"
 
 // The flag word and its methods, shared by every property class.
 class CAPProperty : public CComObjectRootEx<CComSingleThreadModel>, public IAPProperty {
@@ -73,8 +72,76 @@ public:
     }
 };
 
-class CAPStringProperty : public CAPPropertyCoClass<CAPStringProperty, &CLSID_APStringProperty, IDR_APSTRINGPROPERTY>,
-                          public IAPStringProperty {
+// A property class whose value (of type Value) is read, written and cloned the same way for
+// every kind: T supplies ReadValue/WriteValue when its stream form is not the plain value,
+// and PassValue, which hands the value to another property through the typed interface.
+template <class T, const CLSID* pclsid, UINT registryId, class Typed, const IID* piid, class Value>
+class CAPValueProperty : public CAPPropertyCoClass<T, pclsid, registryId>, public Typed {
+public:
+    HRESULT STDMETHODCALLTYPE read(unsigned char* pStream) override
+    {
+        WmObjectStream* stream = CAPProperty::StreamOf(pStream);
+        if (!stream) return E_POINTER;
+        return static_cast<T*>(this)->ReadValue(*stream) ? S_OK : E_FAIL;
+    }
+    HRESULT STDMETHODCALLTYPE write(unsigned char* pStream) override
+    {
+        WmObjectStream* stream = CAPProperty::StreamOf(pStream);
+        if (!stream) return E_POINTER;
+        return static_cast<T*>(this)->WriteValue(*stream) ? S_OK : E_FAIL;
+    }
+    // The flag word, then the value through the typed interface; E_FAIL when `newProp` does
+    // not answer it (the flag word has been copied by then).
+    HRESULT STDMETHODCALLTYPE Clone(IAPProperty* newProp) override
+    {
+        return this->template CloneThrough<Typed>(newProp, *piid,
+                                                  [this](Typed* p) { return static_cast<T*>(this)->PassValue(p); });
+    }
+
+protected:
+    // The plain value as one stream value; a short read leaves the value as it was.
+    bool ReadValue(WmObjectStream& stream)
+    {
+        Value v{};
+        if (!stream.read(v)) return false;
+        m_value = v;
+        return true;
+    }
+    bool WriteValue(WmObjectStream& stream) const { return stream.write(m_value); }
+
+    Value m_value{};
+};
+
+// The kinds whose typed interface is SetValue/GetValue of the value itself.
+template <class T, const CLSID* pclsid, UINT registryId, class Typed, const IID* piid, class Value>
+class CAPScalarProperty : public CAPValueProperty<T, pclsid, registryId, Typed, piid, Value> {
+    friend CAPValueProperty<T, pclsid, registryId, Typed, piid, Value>;
+
+public:
+    HRESULT STDMETHODCALLTYPE SetValue(Value value) override
+    {
+        static_cast<T*>(this)->Store(value);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetValue(Value* value) override
+    {
+        if (!value) return E_POINTER;
+        *value = this->m_value;
+        return S_OK;
+    }
+
+protected:
+    void Store(Value value) { this->m_value = value; }
+    HRESULT PassValue(Typed* target) const { return target->SetValue(this->m_value); }
+};
+
+class CAPStringProperty;
+using CAPStringPropertyBase = CAPValueProperty<CAPStringProperty, &CLSID_APStringProperty, IDR_APSTRINGPROPERTY,
+                                               IAPStringProperty, &IID_IAPStringProperty, CString>;
+
+class CAPStringProperty : public CAPStringPropertyBase {
+    friend CAPStringPropertyBase;
+
 public:
     // Longest value that survives a save and a load.
     static constexpr int kReadLimit = 255;
@@ -84,75 +151,63 @@ public:
     COM_INTERFACE_ENTRY_IID(IID_IAPProperty, IAPProperty)
     END_COM_MAP()
 
-    HRESULT STDMETHODCALLTYPE read(unsigned char* pStream) override;
-    HRESULT STDMETHODCALLTYPE write(unsigned char* pStream) override;
-    HRESULT STDMETHODCALLTYPE Clone(IAPProperty* newProp) override;
-
     HRESULT STDMETHODCALLTYPE SetString(unsigned char* string) override;
     HRESULT STDMETHODCALLTYPE GetString(unsigned char* string) override;
     HRESULT STDMETHODCALLTYPE GetStringSize(int* size) override;
 
 private:
-    CString m_value;
+    // Written whole; read back cut to kReadLimit characters.
+    bool ReadValue(WmObjectStream& stream);
+    bool WriteValue(WmObjectStream& stream) const;
+    HRESULT PassValue(IAPStringProperty* target) const;
 };
 
-class CAPIntProperty : public CAPPropertyCoClass<CAPIntProperty, &CLSID_APIntProperty, IDR_APINTPROPERTY>,
-                       public IAPIntProperty {
+class CAPIntProperty : public CAPScalarProperty<CAPIntProperty, &CLSID_APIntProperty, IDR_APINTPROPERTY, IAPIntProperty,
+                                                &IID_IAPIntProperty, int> {
 public:
     BEGIN_COM_MAP(CAPIntProperty)
     COM_INTERFACE_ENTRY_IID(IID_IAPIntProperty, IAPIntProperty)
     COM_INTERFACE_ENTRY_IID(IID_IAPProperty, IAPProperty)
     END_COM_MAP()
-
-    HRESULT STDMETHODCALLTYPE read(unsigned char* pStream) override;
-    HRESULT STDMETHODCALLTYPE write(unsigned char* pStream) override;
-    HRESULT STDMETHODCALLTYPE Clone(IAPProperty* newProp) override;
-
-    HRESULT STDMETHODCALLTYPE SetValue(int value) override;
-    HRESULT STDMETHODCALLTYPE GetValue(int* value) override;
-
-private:
-    int m_value = 0;
 };
 
-class CAPDoubleProperty : public CAPPropertyCoClass<CAPDoubleProperty, &CLSID_APDoubleProperty, IDR_APDOUBLEPROPERTY>,
-                          public IAPDoubleProperty {
+class CAPDoubleProperty : public CAPScalarProperty<CAPDoubleProperty, &CLSID_APDoubleProperty, IDR_APDOUBLEPROPERTY,
+                                                   IAPDoubleProperty, &IID_IAPDoubleProperty, double> {
 public:
     BEGIN_COM_MAP(CAPDoubleProperty)
     COM_INTERFACE_ENTRY_IID(IID_IAPDoubleProperty, IAPDoubleProperty)
     COM_INTERFACE_ENTRY_IID(IID_IAPProperty, IAPProperty)
     END_COM_MAP()
-
-    HRESULT STDMETHODCALLTYPE read(unsigned char* pStream) override;
-    HRESULT STDMETHODCALLTYPE write(unsigned char* pStream) override;
-    HRESULT STDMETHODCALLTYPE Clone(IAPProperty* newProp) override;
-
-    HRESULT STDMETHODCALLTYPE SetValue(double val) override;
-    HRESULT STDMETHODCALLTYPE GetValue(double* val) override;
-
-private:
-    double m_value = 0.0;
 };
 
 // Holds the element without a reference; on the stream it is the element's pointer number,
 // resolved when the element it names has been read.
-class CAPElemPtrProperty : public CAPPropertyCoClass<CAPElemPtrProperty, &CLSID_APElemPtrProperty, IDR_APELEMPTRPROPERTY>,
-                           public IAPElemPtrProperty {
+class CAPElemPtrProperty;
+using CAPElemPtrPropertyBase = CAPScalarProperty<CAPElemPtrProperty, &CLSID_APElemPtrProperty, IDR_APELEMPTRPROPERTY,
+                                                 IAPElemPtrProperty, &IID_IAPElemPtrProperty, IAPElement*>;
+
+class CAPElemPtrProperty : public CAPElemPtrPropertyBase {
+    friend CAPElemPtrPropertyBase;
+    friend CAPValueProperty<CAPElemPtrProperty, &CLSID_APElemPtrProperty, IDR_APELEMPTRPROPERTY, IAPElemPtrProperty,
+                            &IID_IAPElemPtrProperty, IAPElement*>;
+
 public:
     BEGIN_COM_MAP(CAPElemPtrProperty)
     COM_INTERFACE_ENTRY_IID(IID_IAPElemPtrProperty, IAPElemPtrProperty)
     COM_INTERFACE_ENTRY_IID(IID_IAPProperty, IAPProperty)
     END_COM_MAP()
 
-    HRESULT STDMETHODCALLTYPE read(unsigned char* pStream) override;
-    HRESULT STDMETHODCALLTYPE write(unsigned char* pStream) override;
-    HRESULT STDMETHODCALLTYPE Clone(IAPProperty* newProp) override;
-
-    HRESULT STDMETHODCALLTYPE SetValue(IAPElement* pElem) override;
-    HRESULT STDMETHODCALLTYPE GetValue(IAPElement** pElem) override;
+    ~CAPElemPtrProperty() override;
 
 private:
-    IAPElement* m_value = nullptr; // no reference
+    bool ReadValue(WmObjectStream& stream);
+    bool WriteValue(WmObjectStream& stream) const;
+    void Store(IAPElement* element);
+    // A read may leave the value waiting for its element to be registered; the request is
+    // withdrawn when a value is set or the property goes away first.
+    void StopWaiting();
+
+    WmPtrSwizzle* m_waitingOn = nullptr; // one toolkit reference
 };
 
 class CAPPropertyKey : public CComObjectRootEx<CComSingleThreadModel>,

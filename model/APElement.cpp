@@ -928,6 +928,7 @@ HRESULT APElement::ReadProperties(WmObjectStream& stream)
         if (FAILED(NewKey(text, &key))) return E_FAIL;
         IAPProperty* prop = nullptr;
         HRESULT hr = NewProperty(clsid.toGUID(), &prop);
+        // A value that cannot be read whole leaves the stream out of step: refuse the block.
         if (SUCCEEDED(hr)) hr = prop->read(StreamHandle(stream));
         if (SUCCEEDED(hr)) hr = prop->SetPersistanceFlag(1);
         if (SUCCEEDED(hr)) hr = SetProperty(key, prop);
@@ -949,8 +950,9 @@ HRESULT APElement::Deserialize(WmObjectStream* stream)
     CString name, description;
 
     r.Get(version);
-    if (!r.ok || version < 1) return E_FAIL;
-    if (version > kBlockVersion) version = kBlockVersion;
+    // A newer block holds fields this reader cannot step over, so it is refused like a
+    // damaged one rather than read out of step.
+    if (!r.ok || version < 1 || version > kBlockVersion) return E_FAIL;
     r.Get(cost);
     r.GetText(name, 1024);
     r.GetText(description, 1024);

@@ -20,15 +20,19 @@ void WmPtrSwizzle::registerPtr(void* p, int number)
     m_pending.erase(waiting);
 }
 
-void WmPtrSwizzle::resolve(int number, void** slot)
+void WmPtrSwizzle::forget(void** slot)
 {
     auto earlier = m_pendingNumber.find(slot);
-    if (earlier != m_pendingNumber.end()) {
-        auto list = m_pending.find(earlier->second);
-        list->second.erase(slot);
-        if (list->second.empty()) m_pending.erase(list);
-        m_pendingNumber.erase(earlier);
-    }
+    if (earlier == m_pendingNumber.end()) return;
+    auto list = m_pending.find(earlier->second);
+    list->second.erase(slot);
+    if (list->second.empty()) m_pending.erase(list);
+    m_pendingNumber.erase(earlier);
+}
+
+void WmPtrSwizzle::resolve(int number, void** slot)
+{
+    forget(slot);
     auto known = m_registered.find(number);
     if (known != m_registered.end()) {
         *slot = known->second;

@@ -27,6 +27,9 @@ public:
     // Fills *slot when the number is registered; else clears it and fills it on registration.
     // A slot waits for its latest request only.
     void resolve(int number, void** slot);
+    // Withdraws the slot's waiting request, if any: for slots that go away (or get a value
+    // of their own) before their number is registered.
+    void forget(void** slot);
     // Slots still waiting for their number to be registered.
     int pendingCount() const;
 

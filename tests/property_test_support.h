@@ -1,0 +1,336 @@
+#pragma once
+// Shared pieces of the property, pointer-list and element-block tests.
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/APElement.h"
+#include "platform/atl/atlbase.h"
+#include "platform/orv/ORVComCreate.h"
+#include "platform/toolkit/WmObjectStream.h"
+
+namespace plenvort_test {
+
+class TestElement : public APElement {
+public:
+    HRESULT Clone(IAPElement*) override { return S_OK; }
+};
+
+// A counted object that answers IUnknown and, when asked, IAPElement (as a bare marker:
+// no element method is ever called through it).
+class Counted : public IUnknown {
+public:
+    LONG refs = 1;
+    bool answersElement = true;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (iid == IID_IUnknown || (iid == IID_IAPElement && answersElement)) *out = static_cast<IUnknown*>(this);
+        else return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
+    IAPElement* AsElement() { return reinterpret_cast<IAPElement*>(static_cast<IUnknown*>(this)); }
+};
+
+inline ULONG RefCount(IUnknown* p)
+{
+    p->AddRef();
+    return p->Release();
+}
+
+template <class T>
+T* Create(REFCLSID clsid, REFIID iid)
+{
+    T* p = nullptr;
+    EXPECT_EQ(ORVCoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&p)), S_OK);
+    return p;
+}
+
+inline unsigned char* Text(const char* s) { return reinterpret_cast<unsigned char*>(const_cast<char*>(s)); }
+
+inline IAPPropertyKey* NewKey(const std::string& text)
+{
+    IAPPropertyKey* key = Create<IAPPropertyKey>(CLSID_APPropertyKey, IID_IAPPropertyKey);
+    if (key) key->SetKey(Text(text.c_str()));
+    return key;
+}
+
+// A property of the given class, as IAPProperty, with its value set through the typed
+// interface, and its persistence and copy flags.
+inline IAPProperty* NewProperty(REFCLSID clsid, bool persistent = true, bool copied = false)
+{
+    IAPProperty* p = Create<IAPProperty>(clsid, IID_IAPProperty);
+    if (!p) return nullptr;
+    p->SetPersistanceFlag(persistent ? 1 : 0);
+    p->SetCopyFlag(copied ? 1 : 0);
+    return p;
+}
+
+inline IAPProperty* NewStringProperty(const std::string& value, bool persistent = true, bool copied = false)
+{
+    IAPProperty* p = NewProperty(CLSID_APStringProperty, persistent, copied);
+    IAPStringProperty* s = nullptr;
+    p->QueryInterface(IID_IAPStringProperty, reinterpret_cast<void**>(&s));
+    s->SetString(Text(value.c_str()));
+    s->Release();
+    return p;
+}
+
+inline IAPProperty* NewIntProperty(int value, bool persistent = true, bool copied = false)
+{
+    IAPProperty* p = NewProperty(CLSID_APIntProperty, persistent, copied);
+    IAPIntProperty* s = nullptr;
+    p->QueryInterface(IID_IAPIntProperty, reinterpret_cast<void**>(&s));
+    s->SetValue(value);
+    s->Release();
+    return p;
+}
+
+inline IAPProperty* NewDoubleProperty(double value, bool persistent = true, bool copied = false)
+{
+    IAPProperty* p = NewProperty(CLSID_APDoubleProperty, persistent, copied);
+    IAPDoubleProperty* s = nullptr;
+    p->QueryInterface(IID_IAPDoubleProperty, reinterpret_cast<void**>(&s));
+    s->SetValue(value);
+    s->Release();
+    return p;
+}
+
+inline IAPProperty* NewElemPtrProperty(IAPElement* value, bool persistent = true, bool copied = false)
+{
+    IAPProperty* p = NewProperty(CLSID_APElemPtrProperty, persistent, copied);
+    IAPElemPtrProperty* s = nullptr;
+    p->QueryInterface(IID_IAPElemPtrProperty, reinterpret_cast<void**>(&s));
+    s->SetValue(value);
+    s->Release();
+    return p;
+}
+
+// Stores `prop` under `key` on the element and lets go of the local references.
+inline void Attach(APElement& e, const std::string& key, IAPProperty* prop)
+{
+    IAPPropertyKey* k = NewKey(key);
+    EXPECT_EQ(e.SetProperty(k, prop), S_OK);
+    k->Release();
+    prop->Release();
+}
+
+// The element's property under `key`, with a reference, or null.
+inline IAPProperty* PropertyOf(APElement& e, const std::string& key)
+{
+    IAPPropertyKey* k = NewKey(key);
+    IAPProperty* p = nullptr;
+    e.GetProperty(k, &p);
+    k->Release();
+    return p;
+}
+
+inline std::string StringValue(IAPProperty* p)
+{
+    IAPStringProperty* s = nullptr;
+    if (!p || FAILED(p->QueryInterface(IID_IAPStringProperty, reinterpret_cast<void**>(&s)))) return "<none>";
+    int n = 0;
+    s->GetStringSize(&n);
+    std::string out(static_cast<std::size_t>(n) + 1, '\0');
+    s->GetString(reinterpret_cast<unsigned char*>(out.data()));
+    s->Release();
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+inline int IntValue(IAPProperty* p)
+{
+    IAPIntProperty* s = nullptr;
+    if (!p || FAILED(p->QueryInterface(IID_IAPIntProperty, reinterpret_cast<void**>(&s)))) return -12345;
+    int v = 0;
+    s->GetValue(&v);
+    s->Release();
+    return v;
+}
+
+inline double DoubleValue(IAPProperty* p)
+{
+    IAPDoubleProperty* s = nullptr;
+    if (!p || FAILED(p->QueryInterface(IID_IAPDoubleProperty, reinterpret_cast<void**>(&s)))) return -12345;
+    double v = 0;
+    s->GetValue(&v);
+    s->Release();
+    return v;
+}
+
+inline IAPElement* ElemPtrValue(IAPProperty* p)
+{
+    IAPElemPtrProperty* s = nullptr;
+    if (!p || FAILED(p->QueryInterface(IID_IAPElemPtrProperty, reinterpret_cast<void**>(&s))))
+        return reinterpret_cast<IAPElement*>(-1);
+    IAPElement* v = nullptr;
+    s->GetValue(&v);
+    s->Release();
+    return v;
+}
+
+inline long FlagOf(IAPProperty* p, HRESULT (STDMETHODCALLTYPE IAPProperty::*get)(long*))
+{
+    long v = -1;
+    (p->*get)(&v);
+    return v;
+}
+
+// An object stream on memory with its own numbering tables.
+struct MemoryObjectStream {
+    WmMemoryByteStream bytes;
+    WmDataStream data{&bytes};
+    WmObjectStream stream{data};
+
+    MemoryObjectStream() { Attach(); }
+    explicit MemoryObjectStream(const std::vector<unsigned char>& from)
+        : bytes(from.data(), static_cast<std::uint32_t>(from.size()))
+    {
+        Attach();
+    }
+    void Attach()
+    {
+        auto* z = new WmPtrSwizzle;
+        stream.setSwizzler(z);
+        z->release();
+    }
+    std::int64_t Position()
+    {
+        std::int64_t p = -1;
+        bytes.Tell(&p);
+        return p;
+    }
+    bool AtEnd() { return Position() == static_cast<std::int64_t>(bytes.Size()); }
+};
+
+// Writes values by hand in the stream's encoding.
+struct BlockBuilder {
+    WmMemoryByteStream bytes;
+    WmDataStream data{&bytes};
+
+    BlockBuilder& I(int v)
+    {
+        data.write(v);
+        return *this;
+    }
+    BlockBuilder& F(float v)
+    {
+        data.write(v);
+        return *this;
+    }
+    BlockBuilder& D(double v)
+    {
+        data.write(v);
+        return *this;
+    }
+    BlockBuilder& S(const std::string& s)
+    {
+        data.write(WmString(s.c_str(), s.size()));
+        return *this;
+    }
+    BlockBuilder& G(const GUID& g)
+    {
+        data.write(WmGUID(g));
+        return *this;
+    }
+    BlockBuilder& Array(const std::vector<int>& a)
+    {
+        I(static_cast<int>(a.size()));
+        for (int v : a) I(v);
+        return *this;
+    }
+    std::vector<unsigned char> Bytes() const { return bytes.Bytes(); }
+};
+
+// Reads values back one by one from written bytes.
+struct BlockReaderForTest {
+    WmMemoryByteStream bytes;
+    WmDataStream data{&bytes};
+    explicit BlockReaderForTest(const std::vector<unsigned char>& from)
+        : bytes(from.data(), static_cast<std::uint32_t>(from.size()))
+    {
+    }
+    int I()
+    {
+        int v = -7777777;
+        EXPECT_TRUE(data.read(v));
+        return v;
+    }
+    float F()
+    {
+        float v = -7777777;
+        EXPECT_TRUE(data.read(v));
+        return v;
+    }
+    double D()
+    {
+        double v = -7777777;
+        EXPECT_TRUE(data.read(v));
+        return v;
+    }
+    std::string S()
+    {
+        WmString s;
+        EXPECT_TRUE(data.read(s));
+        return s.str();
+    }
+    GUID G()
+    {
+        WmGUID g;
+        EXPECT_TRUE(data.read(g));
+        return g.toGUID();
+    }
+    std::vector<int> Array()
+    {
+        int n = I();
+        std::vector<int> v;
+        for (int i = 0; i < n && i < 100000; ++i) v.push_back(I());
+        return v;
+    }
+    bool AtEnd()
+    {
+        std::int64_t left = -1;
+        return bytes.BytesRemaining(&left) && left == 0;
+    }
+};
+
+inline std::vector<int> ArraySetting(APElement& e, HRESULT (APElement::*get)(int*, int**))
+{
+    int count = -5;
+    int* values = nullptr;
+    EXPECT_EQ((e.*get)(&count, &values), S_OK);
+    std::vector<int> out(values, values + (count > 0 ? count : 0));
+    CoTaskMemFree(values);
+    return out;
+}
+
+inline int IntSetting(APElement& e, HRESULT (APElement::*get)(int*))
+{
+    int v = -7777777;
+    EXPECT_EQ((e.*get)(&v), S_OK);
+    return v;
+}
+
+inline std::vector<int> ZeroTo37()
+{
+    std::vector<int> v;
+    for (int i = 0; i < 38; ++i) v.push_back(i);
+    return v;
+}
+
+// Every test leaves no COM object and no module lock behind.
+class ObjectsTest : public ::testing::Test {
+protected:
+    void SetUp() override { baseline = AtlModuleLockCount(); }
+    void TearDown() override { EXPECT_EQ(AtlModuleLockCount(), baseline) << "an object or lock outlived its test"; }
+    LONG baseline = 0;
+};
+
+} // namespace plenvort_test
