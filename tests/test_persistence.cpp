@@ -201,6 +201,76 @@ void ExpectSamePersistedFields(APElement& a, APElement& b)
     EXPECT_EQ(ua, ub);
 }
 
+class RecordingDependent : public IAPElementSink {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
+    {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE Notify(unsigned long, IAPElement*) override { return S_OK; }
+};
+
+// A document that records the copy map's entries; it also stands as the elements' sink.
+class RecordingDocument : public IAPDocument, public IAPDocEventSink {
+public:
+    LONG refs = 1;
+    std::vector<std::pair<IAPElement*, IAPElement*>> recorded;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        *out = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IAPDocument) *out = static_cast<IAPDocument*>(this);
+        else if (iid == IID_IAPDocEventSink) *out = static_cast<IAPDocEventSink*>(this);
+        else return E_NOINTERFACE;
+        ++refs;
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
+    HRESULT STDMETHODCALLTYPE Notify(unsigned short, IAPElement*, unsigned long, unsigned char*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE RecordElement(IAPElement* from, IAPElement* to) override
+    {
+        recorded.emplace_back(from, to);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetRoots(IAPPointerList*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetNumChildren(IAPNode*, int*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetChild(IAPNode*, int, IAPNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetNumParents(IAPNode*, int*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetParent(IAPNode*, int, IAPNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AddChild(IAPNode*, IAPNode*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE InsertChild(IAPNode*, IAPNode*, int) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RemoveChild(IAPNode*, IAPNode*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CopyNode(IAPNode*, IAPNode**, long) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetProcessName(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetProcessName(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetProcessDescription(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetProcessDescription(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetAssemblyDirectory(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetAssemblyDirectory(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Save(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OpenDocument(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LookupNodeByName(unsigned char*, IAPNode*, IAPNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LookupNameForNode(IAPNode*, unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCompoundNameForNode(IAPNode*, unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetNodeWithCompoundName(unsigned char*, IAPNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RegisterEventSink(IAPDocEventSink*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE UnregisterEventSink(IAPDocEventSink*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CreateProcessElement(GUID*, GUID*, unsigned long*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DeleteNodeFromProcess(IAPNode*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetProcessNameSize(int*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetProcessDescriptionSize(int*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetAssemblyDirectorySize(int*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetFeatureAsDefault(IAPFeature*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetDefaults(IAPPointerList*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetPossibleReferenceElement(IAPElement*, GUID*, IAPElement*, unsigned long*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ImportDocument(IAPDocument*, IAPNode*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCompoundNameForNode2(IAPNode*, unsigned char**) override { return E_NOTIMPL; }
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -1051,4 +1121,33 @@ TEST_F(Persistence, CopyTakesTheElementLevelFieldsAndCopyFlaggedProperties)
     IAPProperty* d = PropertyOf(target, "D");
     EXPECT_EQ(IntValue(d), 4);
     d->Release();
+}
+
+TEST_F(Persistence, CopyRecordsTheElementWithTheDocumentOnlyWhenItHasDependents)
+{
+    RecordingDocument doc;
+    TestElement source;
+    Counted ws;
+    source.SetComObject(ws.AsElement());
+    source.BindDocument(&doc);
+    TestElement target;
+    Counted wt;
+    target.SetComObject(wt.AsElement());
+    target = source;
+    EXPECT_TRUE(doc.recorded.empty()) << "no dependents, nothing to remap";
+    EXPECT_EQ(target.GetDocSink(), static_cast<IAPDocEventSink*>(&doc)) << "the binding is shared";
+
+    RecordingDependent dependent;
+    source.AddDependent(&dependent);
+    TestElement second;
+    Counted w2;
+    second.SetComObject(w2.AsElement());
+    second = source;
+    ASSERT_EQ(doc.recorded.size(), 1u);
+    EXPECT_EQ(doc.recorded[0].first, ws.AsElement());
+    EXPECT_EQ(doc.recorded[0].second, w2.AsElement());
+    EXPECT_EQ(doc.refs, 1) << "the query's reference was given back";
+    int n = -1;
+    second.GetNumDependents(&n);
+    EXPECT_EQ(n, 0) << "dependents are not copied";
 }
