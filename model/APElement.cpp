@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <iterator>
 #include <vector>
 
@@ -598,10 +599,15 @@ bool KeyText(IAPPropertyKey* key, CString* text)
 {
     int size = -1;
     if (FAILED(key->GetKeySize(&size)) || size < 0) return false;
-    std::vector<unsigned char> buffer(static_cast<std::size_t>(size) + 1, 0);
-    if (FAILED(key->GetKey(buffer.data()))) return false;
-    buffer[static_cast<std::size_t>(size)] = 0;
-    *text = CString(reinterpret_cast<const char*>(buffer.data()));
+    // A key object of a client may claim any size; no allocation failure leaves here.
+    try {
+        std::vector<unsigned char> buffer(static_cast<std::size_t>(size) + 1, 0);
+        if (FAILED(key->GetKey(buffer.data()))) return false;
+        buffer[static_cast<std::size_t>(size)] = 0;
+        *text = CString(reinterpret_cast<const char*>(buffer.data()));
+    } catch (const std::exception&) {
+        return false;
+    }
     return true;
 }
 

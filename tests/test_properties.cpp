@@ -428,3 +428,33 @@ TEST_F(Properties, KeysAreOrderedByTheirBytes)
     e.GetNumProperties(&n);
     EXPECT_EQ(n, 7) << "keys that differ in case are two entries";
 }
+
+TEST_F(Properties, AKeyThatClaimsAnImpossibleSizeIsRefused)
+{
+    class BoastingKey : public IAPPropertyKey {
+    public:
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
+        {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+        ULONG STDMETHODCALLTYPE Release() override { return 1; }
+        HRESULT STDMETHODCALLTYPE GetKey(unsigned char* key) override
+        {
+            key[0] = 0;
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE GetKeySize(int* size) override
+        {
+            *size = 0x7fffffff;
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE SetKey(unsigned char*) override { return S_OK; }
+    } key;
+    TestElement e;
+    IAPProperty* p = NewIntProperty(1);
+    EXPECT_EQ(e.SetProperty(&key, p), E_FAIL);
+    EXPECT_EQ(RefCount(p), 1u);
+    p->Release();
+}
