@@ -458,3 +458,31 @@ TEST_F(Properties, AKeyThatClaimsAnImpossibleSizeIsRefused)
     EXPECT_EQ(RefCount(p), 1u);
     p->Release();
 }
+
+TEST_F(Properties, ThroughTheElementInterface)
+{
+    IAPElement* e = Create<IAPElement>(CLSID_APPartNode, IID_IAPElement);
+    ASSERT_NE(e, nullptr);
+    IAPPropertyKey* key = NewKey("colour");
+    IAPProperty* value = NewStringProperty("blue");
+    EXPECT_EQ(e->SetProperty(key, value), S_OK);
+    value->Release();
+    int n = -1;
+    EXPECT_EQ(e->GetNumProperties(&n), S_OK);
+    EXPECT_EQ(n, 1);
+    IAPProperty* got = nullptr;
+    EXPECT_EQ(e->GetProperty(key, &got), S_OK);
+    EXPECT_EQ(StringValue(got), "blue");
+    got->Release();
+    EXPECT_EQ(e->SetProperty(nullptr, got), E_FAIL);
+    IAPPropertyKey* other = NewKey("Colour");
+    got = reinterpret_cast<IAPProperty*>(1);
+    EXPECT_EQ(e->GetProperty(other, &got), E_FAIL);
+    EXPECT_EQ(got, nullptr);
+    EXPECT_EQ(e->RemoveProperty(other), S_OK);
+    other->Release();
+    key->Release();
+    // The element's destruction lets go of the property (the fixture checks that no object
+    // is left).
+    EXPECT_EQ(e->Release(), 0u);
+}
