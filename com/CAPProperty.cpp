@@ -137,7 +137,7 @@ bool CAPElemPtrProperty::ReadValue(WmObjectStream& stream)
     // The slot is filled now, or once the element of that number registers itself; a number
     // that cannot be resolved leaves no element.
     stream.ptrFromNum(number, &m_value);
-    if (number > 0 && (m_waitingOn = stream.swizzler())) m_waitingOn->addRef();
+    if (number > 0 && !m_value && (m_waitingOn = stream.swizzler())) m_waitingOn->addRef();
     return true;
 }
 
