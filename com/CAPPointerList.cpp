@@ -1,6 +1,7 @@
 #include "com/CAPPointerList.h"
 
 #include <new>
+#include <vector>
 
 #include "platform/mfc/afx.h"
 
@@ -61,7 +62,13 @@ HRESULT STDMETHODCALLTYPE CAPPointerList::SetLength(int length)
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     if (length < 0) return E_FAIL;
     try {
+        // Entries cut off by a shorter length are dropped with their references.
+        const int old = m_list.Count();
+        std::vector<IUnknown*> dropped;
+        for (int i = length; i < old; ++i)
+            if (m_list[i]) dropped.push_back(m_list[i]);
         m_list.SetSize(static_cast<unsigned>(length));
+        for (IUnknown* p : dropped) p->Release();
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     } catch (...) {
