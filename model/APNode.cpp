@@ -511,7 +511,7 @@ HRESULT APNode::GetPartNodeOfFeature(IAPNode** part)
         found = ClimbFromFeature(parent);
     } else if (IsSubFeatureGroup(parent)) {
         IAPNode* feature = nullptr;
-        if (GetParentFeature(&feature) >= 0 && feature) found = ClimbFromPattern(feature);
+        if (GetParentFeature(&feature) >= 0 && feature) found = ClimbFromFeature(feature);
         SafeRelease(feature);
     } else {
         hr = S_OK; // a first parent outside the table: no answer
