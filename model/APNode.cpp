@@ -612,12 +612,9 @@ HRESULT APNode::WriteChildren(WmObjectStream& stream)
             }
         } else if (own && exportedNode && Identity(own) == Identity(exportedNode)) {
             normal = true;
-        } else if (m_children.Count() > 0) {
-            IAPElement* first = Query<IAPElement>(m_children[0], IID_IAPElement);
-            if (first) links.push_back(first);
-            else normal = false, links.push_back(nullptr);
         } else {
-            links.push_back(nullptr); // a root without children has nothing to export
+            // A root without children has nothing to export: the null entry fails the block.
+            links.push_back(m_children.Count() > 0 ? Query<IAPElement>(m_children[0], IID_IAPElement) : nullptr);
         }
         SafeRelease(exportedNode);
         SafeRelease(own);
