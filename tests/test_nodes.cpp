@@ -193,7 +193,16 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE Notify(unsigned short, IAPElement*, unsigned long, unsigned char*) override { return S_OK; }
+    std::vector<IID> changed; // interfaces named by element-changed events
+    HRESULT STDMETHODCALLTYPE Notify(unsigned short cmd, IAPElement*, unsigned long length, unsigned char* message) override
+    {
+        if (cmd == 1 && length == 16 && message) {
+            IID iid;
+            std::memcpy(&iid, message, sizeof iid);
+            changed.push_back(iid);
+        }
+        return S_OK;
+    }
 
     HRESULT STDMETHODCALLTYPE GetExportInfo(int* flag, IAPElement** elem) override
     {
@@ -565,6 +574,34 @@ TEST_F(Nodes, NotesThroughTheInterface)
     n->Release();
 }
 
+TEST_F(Nodes, LinkChangesOnTheParentAreAnnounced)
+{
+    FakeDocument doc;
+    IAPNode* root = NewNode(CLSID_APAssemblyNode);
+    IAPNode* part = NewNode(CLSID_APPartNode);
+    Bind(root, doc);
+    Bind(part, doc);
+    EXPECT_EQ(root->AppendChild(part), S_OK);
+    EXPECT_EQ(root->InsertChild(0, part), S_OK);
+    EXPECT_EQ(root->RemoveChildByIndex(0), S_OK);
+    EXPECT_EQ(root->RemoveChild(part), S_OK);
+    EXPECT_EQ(root->SetNote(Text("n")), S_OK);
+    ASSERT_EQ(doc.changed.size(), 5u);
+    for (const IID& iid : doc.changed) EXPECT_TRUE(iid == IID_IAPNode);
+
+    // The child's half alone, the second note and failures are quiet.
+    doc.changed.clear();
+    EXPECT_EQ(part->AppendParent(root), S_OK);
+    EXPECT_EQ(part->RemoveParent(root), S_OK);
+    EXPECT_EQ(root->RemoveChild(part), E_FAIL);
+    auto* n3 = As<IAPNode3>(root, IID_IAPNode3);
+    EXPECT_EQ(n3->SetNote2(Text("m")), S_OK);
+    n3->Release();
+    EXPECT_TRUE(doc.changed.empty());
+    part->Release();
+    root->Release();
+}
+
 // ---------------------------------------------------------------------------------------
 // Upward queries
 
@@ -919,6 +956,18 @@ TEST_F(Nodes, AVersionOneNodeBlockCarriesItsProperties)
     e->Release();
 }
 
+namespace {
+
+// The part node's own fields of one older block, after a geometry-node block.
+void WriteGeometryPrefix(Writer& w, IAPNode* node)
+{
+    ASSERT_EQ(Model<APGeometryNode>(node)->APGeometryNode::Serialize(w.Stream()), S_OK);
+}
+
+const float kTurned[16] = {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 5, 6, 7, 1};
+
+} // namespace
+
 TEST_F(Nodes, DamagedNodeBlocksFailCleanly)
 {
     IAPNode* root = NewNode(CLSID_APAssemblyNode);
@@ -943,6 +992,30 @@ TEST_F(Nodes, DamagedNodeBlocksFailCleanly)
         e->Release();
     }
 
+    // An entry of a class that cannot be made ends the read; what came before stays.
+    {
+        Writer bad;
+        IAPNode* p = NewNode(CLSID_APPartNode);
+        WriteGeometryPrefix(bad, p);
+        IAPElement* good = Create<IAPElement>(CLSID_APDatum, IID_IAPElement);
+        ASSERT_TRUE(bad.out.write(8) && bad.out.write(WmString("")) && bad.out.write(0) && bad.out.write(0));
+        ASSERT_TRUE(bad.out.writeMatrix4f(kTurned));
+        ASSERT_TRUE(bad.out.write(2) && bad.out.write(WmGUID(CLSID_APDatum)));
+        ASSERT_EQ(good->Serialize(bad.Handle()), S_OK);
+        GUID unknown = CLSID_APDatum;
+        unknown.Data1 ^= 0x5a5a;
+        ASSERT_TRUE(bad.out.write(WmGUID(unknown)) && bad.out.write(0));
+        good->Release();
+        p->Release();
+        IAPNode* target = NewNode(CLSID_APPartNode);
+        Reader r(bad.bytes.Bytes());
+        EXPECT_EQ(Model<APPartNode>(target)->Deserialize(r.Stream()), E_FAIL);
+        int n = 0;
+        Model<APPartNode>(target)->GetNumListItems2(&n);
+        EXPECT_EQ(n, 1);
+        target->Release();
+    }
+
     // A child count that the stream cannot hold.
     Writer h;
     IAPNode* n = NewNode(CLSID_APTolLibNode);
@@ -957,17 +1030,6 @@ TEST_F(Nodes, DamagedNodeBlocksFailCleanly)
     e->Release();
 }
 
-namespace {
-
-// The part node's own fields of one older block, after a geometry-node block.
-void WriteGeometryPrefix(Writer& w, IAPNode* node)
-{
-    ASSERT_EQ(Model<APGeometryNode>(node)->APGeometryNode::Serialize(w.Stream()), S_OK);
-}
-
-const float kTurned[16] = {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 5, 6, 7, 1};
-
-} // namespace
 
 TEST_F(Nodes, AVersionFourPartBlockTakesNewerFieldsFromDefaults)
 {
@@ -1105,6 +1167,24 @@ TEST_F(Nodes, OlderAssemblyAndGroupingBlocks)
         EXPECT_EQ(mk, nullptr);
         target->Release();
     }
+
+    // A current block without a moniker leaves the node's own.
+    Writer w;
+    IAPElement* se = Elem(source);
+    ASSERT_EQ(se->Serialize(w.Handle()), S_OK);
+    se->Release();
+    IAPNode* target = NewNode(CLSID_APAssemblyNode);
+    IORVDataMoniker* mk = nullptr;
+    ASSERT_EQ(MkCreateMoniker("C:\\kept.asm", &mk), S_OK);
+    Model<APAssemblyNode>(target)->SetDataMoniker(mk);
+    Reader r(w.bytes.Bytes());
+    ASSERT_EQ(Model<APAssemblyNode>(target)->Deserialize(r.Stream()), S_OK);
+    IORVDataMoniker* got = nullptr;
+    Model<APAssemblyNode>(target)->GetDataMoniker(&got);
+    EXPECT_EQ(got, mk);
+    if (got) got->Release();
+    mk->Release();
+    target->Release();
     source->Release();
 }
 
