@@ -213,6 +213,8 @@ HRESULT CAPDocument::WriteVersion(IStorage* storage)
 HRESULT CAPDocument::WriteFile(const std::string& path, IAPNode* exportNode)
 {
     if (!m_workStorage) return E_FAIL;
+    // A new document that nobody has built on yet is saved as its empty root.
+    if (!exportNode && FAILED(EnsureRoot())) return E_FAIL;
     std::wstring target;
     if (!Widen(path.c_str(), &target)) return E_INVALIDARG;
     wchar_t full[MAX_PATH * 2];

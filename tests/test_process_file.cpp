@@ -1,0 +1,627 @@
+// The process document file: layout, text attributes, the save and working-storage
+// lifecycle, the version gate, export, monikers, record order, and damaged files.
+#include <cmath>
+#include <limits>
+#include <set>
+
+#include "document/CAPDocument.h"
+#include "document/ElementStream.h"
+#include "document_support.h"
+#include "platform/moniker/MkMoniker.h"
+
+using namespace doc_test;
+
+namespace {
+
+const wchar_t kVersion[] = L"Process Document Version";
+const wchar_t kElements[] = L"Element Stream";
+const wchar_t kName[] = L"Process Name";
+const wchar_t kDescription[] = L"Process Description";
+const wchar_t kDirectory[] = L"Process Assembly Directory";
+
+std::vector<unsigned char> Bytes(std::initializer_list<int> b)
+{
+    std::vector<unsigned char> v;
+    for (int x : b) v.push_back(static_cast<unsigned char>(x));
+    return v;
+}
+
+std::vector<unsigned char> FloatBytes(float f)
+{
+    std::vector<unsigned char> v(4);
+    std::memcpy(v.data(), &f, 4);
+    return v;
+}
+
+class ProcessFile : public ::testing::Test {
+protected:
+    void SetUp() override { m_live = LiveObjects(); }
+    void TearDown() override
+    {
+        for (const auto& p : m_files) DeleteFileA(p.c_str());
+        EXPECT_EQ(LiveObjects(), m_live) << "objects left alive";
+    }
+    std::string File(const char* stem)
+    {
+        m_files.push_back(TempPath(stem));
+        return m_files.back();
+    }
+
+    // A saved document: an assembly with two parts under it, one part also under a second
+    // assembly, and a top-level fixture.
+    void BuildTree(IAPDocument6* doc)
+    {
+        IAPNode* a = NewNode(doc, CLSID_APAssemblyNode, "A");
+        IAPNode* p1 = NewNode(doc, CLSID_APPartNode, "P1");
+        IAPNode* p2 = NewNode(doc, CLSID_APPartNode, "P2");
+        IAPNode* b = NewNode(doc, CLSID_APAssemblyNode, "B");
+        IAPNode* f = NewNode(doc, CLSID_APFixtureNode, "F");
+        ASSERT_EQ(doc->AddChild(a, p1), S_OK);
+        ASSERT_EQ(doc->AddChild(a, p2), S_OK);
+        ASSERT_EQ(doc->AddChild(a, b), S_OK);
+        ASSERT_EQ(doc->AddChild(b, p2), S_OK); // P2 has two parents
+        for (IAPNode* n : {a, p1, p2, b, f}) n->Release();
+    }
+
+    std::vector<std::string> m_files;
+    LONG m_live = 0;
+};
+
+// The names of the element stream's records, in file order, read record by record.
+std::vector<std::string> RecordNames(const std::string& path)
+{
+    std::vector<std::string> names;
+    std::vector<unsigned char> bytes;
+    if (!FileStream(path, kElements, &bytes)) return names;
+    IStorage* storage = nullptr;
+    if (FAILED(StgCreateDocfile(nullptr, STGM_DELETEONRELEASE | STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
+                                &storage)))
+        return names;
+    IStream* s = nullptr;
+    storage->CreateStream(kElements, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &s);
+    ULONG written = 0;
+    s->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+    s->Release();
+    std::vector<IAPElement*> made;
+    {
+        ElementStreamSession session(storage, ElementStreamSession::Read);
+        for (;;) {
+            WmGUID id;
+            if (!session.Objects().read(id)) {
+                names.push_back("<short>");
+                break;
+            }
+            if (id.data2 == 0xFFFF) break;
+            IAPElement* e = nullptr;
+            if (FAILED(ORVCoCreateInstance(id.toGUID(), nullptr, CLSCTX_INPROC_SERVER, IID_IAPElement,
+                                           reinterpret_cast<void**>(&e)))) {
+                names.push_back("<class>");
+                break;
+            }
+            made.push_back(e);
+            if (FAILED(e->Deserialize(reinterpret_cast<unsigned char*>(&session.Objects())))) {
+                names.push_back("<block>");
+                break;
+            }
+            names.push_back(NameOf(e));
+        }
+    }
+    for (IAPElement* e : made) e->Release();
+    storage->Release();
+    return names;
+}
+
+// ---------------------------------------------------------------------------------------
+
+TEST_F(ProcessFile, TextAttributesAreReadFromTheSavedDocument)
+{
+    IAPDocument6* doc = NewDocument();
+    ASSERT_NE(doc, nullptr);
+    int size = -1;
+    EXPECT_EQ(doc->GetProcessNameSize(&size), E_FAIL); // no document storage yet
+    unsigned char buffer[64];
+    EXPECT_EQ(doc->GetProcessName(buffer), E_FAIL);
+
+    EXPECT_EQ(doc->SetProcessName(Text("Line 4")), S_OK);
+    EXPECT_EQ(doc->SetProcessDescription(Text("")), S_OK);
+    EXPECT_EQ(doc->SetAssemblyDirectory(Text("C:\\parts")), S_OK);
+    EXPECT_EQ(doc->SetProcessName(nullptr), E_FAIL);
+    EXPECT_EQ(doc->GetProcessNameSize(&size), E_FAIL); // a value set is read after the next save
+
+    const std::string path = File("text");
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    EXPECT_EQ(doc->GetProcessNameSize(&size), S_OK);
+    EXPECT_EQ(size, 6);
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(doc->GetProcessName(buffer), S_OK);
+    EXPECT_EQ(std::memcmp(buffer, "Line 4x", 7), 0); // no terminating zero is added
+    EXPECT_EQ(doc->GetProcessDescriptionSize(&size), S_OK);
+    EXPECT_EQ(size, 0);
+    EXPECT_EQ(doc->GetAssemblyDirectorySize(&size), S_OK);
+    EXPECT_EQ(size, 8);
+    std::memset(buffer, 0, sizeof buffer);
+    EXPECT_EQ(doc->GetAssemblyDirectory(buffer), S_OK);
+    EXPECT_STREQ(reinterpret_cast<char*>(buffer), "C:\\parts");
+    EXPECT_EQ(doc->GetProcessNameSize(nullptr), E_FAIL);
+    EXPECT_EQ(doc->GetProcessName(nullptr), E_FAIL);
+    doc->Release();
+
+    // The file: each text a 4-byte little-endian length and its characters; the version a float 2.0.
+    std::vector<unsigned char> bytes;
+    ASSERT_TRUE(FileStream(path, kName, &bytes));
+    EXPECT_EQ(bytes, Bytes({6, 0, 0, 0, 'L', 'i', 'n', 'e', ' ', '4'}));
+    ASSERT_TRUE(FileStream(path, kDescription, &bytes));
+    EXPECT_EQ(bytes, Bytes({0, 0, 0, 0}));
+    ASSERT_TRUE(FileStream(path, kDirectory, &bytes));
+    EXPECT_EQ(bytes.size(), 12u);
+    ASSERT_TRUE(FileStream(path, kVersion, &bytes));
+    EXPECT_EQ(bytes, Bytes({0x00, 0x00, 0x00, 0x40}));
+}
+
+TEST_F(ProcessFile, AnEmptyDocumentIsItsRootRecordAndTheEndMarker)
+{
+    IAPDocument6* doc = NewDocument();
+    ASSERT_EQ(doc->SetProcessName(Text("empty")), S_OK);
+    const std::string path = File("empty");
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    doc->Release();
+
+    std::vector<unsigned char> bytes;
+    ASSERT_TRUE(FileStream(path, kElements, &bytes));
+    ASSERT_GT(bytes.size(), 32u);
+    // First the root's class (an assembly node), last the marker of 16 bytes 0xFF.
+    GUID first;
+    std::memcpy(&first, bytes.data(), 16);
+    EXPECT_TRUE(IsEqualGUID(first, CLSID_APAssemblyNode));
+    for (size_t i = bytes.size() - 16; i < bytes.size(); ++i) EXPECT_EQ(bytes[i], 0xFF) << i;
+    EXPECT_EQ(RecordNames(path), std::vector<std::string>{""});
+
+    IAPDocument6* again = NewDocument();
+    EXPECT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
+    EXPECT_TRUE(RootNames(again).empty());
+    again->Release();
+}
+
+TEST_F(ProcessFile, EachSaveNeedsAFreshWorkingStorage)
+{
+    IAPDocument6* doc = NewDocument();
+    const std::string path = File("twice");
+    EXPECT_EQ(doc->Save(Text(path.c_str())), E_FAIL); // nothing set: no working storage
+    EXPECT_FALSE(FileExists(path));
+    ASSERT_EQ(doc->SetProcessName(Text("one")), S_OK);
+    EXPECT_EQ(doc->Save(nullptr), E_FAIL);
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    EXPECT_EQ(doc->Save(Text(path.c_str())), E_FAIL); // the working storage became the document
+    ASSERT_EQ(doc->SetProcessName(Text("two")), S_OK);
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    std::vector<unsigned char> bytes;
+    ASSERT_TRUE(FileStream(path, kName, &bytes));
+    EXPECT_EQ(bytes, Bytes({3, 0, 0, 0, 't', 'w', 'o'}));
+    doc->Release();
+}
+
+TEST_F(ProcessFile, AFailingSaveKeepsTheGoodFileAndTheStorages)
+{
+    IAPDocument6* doc = NewDocument();
+    const std::string path = File("keep");
+    ASSERT_EQ(doc->SetProcessName(Text("good")), S_OK);
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    const auto good = FileBytes(path);
+    const std::string folder = FolderOf(path);
+    const int temporaries = CountFiles(folder, "pvd*.tmp");
+
+    // The target cannot be replaced: the save fails and nothing changes.
+    ASSERT_EQ(doc->SetProcessName(Text("better")), S_OK);
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(doc->Save(Text(path.c_str())), E_FAIL);
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(FileBytes(path), good);
+    EXPECT_EQ(CountFiles(folder, "pvd*.tmp"), temporaries);
+    int size = 0;
+    EXPECT_EQ(doc->GetProcessNameSize(&size), S_OK); // the document storage is still there
+    EXPECT_EQ(size, 4);
+
+    // A folder that does not exist: refused, nothing made.
+    const std::string nowhere = folder + "no_such_folder\\x.pvd";
+    EXPECT_TRUE(FAILED(doc->Save(Text(nowhere.c_str()))));
+
+    // The working storage is still there: a save elsewhere needs no new text.
+    const std::string other = File("keep_other");
+    ASSERT_EQ(doc->Save(Text(other.c_str())), S_OK);
+    std::vector<unsigned char> bytes;
+    ASSERT_TRUE(FileStream(other, kName, &bytes));
+    EXPECT_EQ(bytes.size(), 4u + 6u);
+    doc->Release();
+}
+
+TEST_F(ProcessFile, OpenWithoutANameGivesAnEmptyDocumentStorage)
+{
+    IAPDocument6* doc = NewDocument();
+    EXPECT_EQ(doc->OpenDocument(nullptr), S_OK);
+    int size = 0;
+    EXPECT_EQ(doc->GetProcessNameSize(&size), STG_E_FILENOTFOUND); // a storage without the stream
+    const std::string missing = File("missing");
+    EXPECT_EQ(doc->OpenDocument(Text(missing.c_str())), STG_E_FILENOTFOUND);
+    doc->Release();
+}
+
+TEST_F(ProcessFile, TheVersionGateRefusesOlderFiles)
+{
+    IAPDocument6* doc = NewDocument();
+    ASSERT_EQ(doc->SetProcessName(Text("versions")), S_OK);
+    const std::string path = File("version");
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    doc->Release();
+
+    struct Case {
+        std::vector<unsigned char> bytes;
+        bool remove;
+        HRESULT expected;
+    } cases[] = {
+        {FloatBytes(1.5f), false, E_FAIL},
+        {FloatBytes(1.9999f), false, E_FAIL},
+        {FloatBytes(2.0f), false, S_OK},
+        {FloatBytes(3.0f), false, S_OK},
+        {FloatBytes(std::numeric_limits<float>::quiet_NaN()), false, E_FAIL},
+        {Bytes({0, 0, 0}), false, E_FAIL},
+        {{}, true, E_FAIL},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(PutFileStream(path, kVersion, c.bytes, c.remove));
+        IAPDocument6* d = NewDocument();
+        IAPNode* before = NewNode(d, CLSID_APPartNode, "before");
+        EXPECT_EQ(d->OpenDocument(Text(path.c_str())), c.expected);
+        // A refused file leaves the document as it was.
+        EXPECT_EQ(RootNames(d), c.expected == S_OK ? std::vector<std::string>{} : std::vector<std::string>{"before"});
+        before->Release();
+        d->Release();
+    }
+}
+
+TEST_F(ProcessFile, RecordsArePreOrderAndASharedNodeIsWrittenOnce)
+{
+    IAPDocument6* doc = NewDocument();
+    BuildTree(doc);
+    ASSERT_EQ(doc->SetProcessName(Text("tree")), S_OK);
+    const std::string path = File("tree");
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    doc->Release();
+
+    EXPECT_EQ(RecordNames(path), (std::vector<std::string>{"", "A", "P1", "P2", "B", "F"}));
+
+    IAPDocument6* again = NewDocument();
+    ASSERT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
+    EXPECT_EQ(RootNames(again), (std::vector<std::string>{"A", "F"}));
+    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
+    ASSERT_EQ(again->GetRoots(list), S_OK);
+    GUID iid = IID_IAPNode;
+    IAPNode* a = nullptr;
+    ASSERT_EQ(list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&a)), S_OK);
+    list->Release();
+    EXPECT_EQ(ChildNames(a), (std::vector<std::string>{"P1", "P2", "B"}));
+    IAPNode* p2 = nullptr;
+    IAPNode* b = nullptr;
+    ASSERT_EQ(a->GetChild(1, &p2), S_OK);
+    ASSERT_EQ(a->GetChild(2, &b), S_OK);
+    EXPECT_EQ(ChildNames(b), std::vector<std::string>{"P2"});
+    IAPNode* p2b = nullptr;
+    ASSERT_EQ(b->GetChild(0, &p2b), S_OK);
+    EXPECT_TRUE(Same(p2, p2b)); // one node under both parents
+    int parents = 0;
+    EXPECT_EQ(p2->GetNumParents(&parents), S_OK);
+    EXPECT_EQ(parents, 2);
+    for (IAPNode* n : {a, p2, b, p2b}) n->Release();
+    again->Release();
+}
+
+TEST_F(ProcessFile, FilesThatRepeatASharedNodeUnderEachParentStillRead)
+{
+    // The older writers put a node with several parents (and its subtree) under each of them.
+    IAPDocument6* doc = NewDocument();
+    BuildTree(doc);
+    IAPDocument6* reader = nullptr;
+    const std::string path = File("oldform");
+    {
+        IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
+        ASSERT_EQ(doc->GetRoots(list), S_OK);
+        GUID iid = IID_IAPNode;
+        IAPNode* a = nullptr;
+        ASSERT_EQ(list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&a)), S_OK);
+        IAPNode* root = nullptr;
+        ASSERT_EQ(a->GetParent(0, &root), S_OK);
+        list->Release();
+
+        IStorage* storage = nullptr;
+        ASSERT_EQ(StgCreateDocfile(Wide(path).c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &storage),
+                  S_OK);
+        IStream* version = nullptr;
+        ASSERT_EQ(storage->CreateStream(kVersion, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &version), S_OK);
+        float two = 2.0f;
+        version->Write(&two, 4, nullptr);
+        version->Release();
+        {
+            ElementStreamSession session(storage, ElementStreamSession::Write);
+            // Pre-order with repetition, as the old writer did.
+            std::function<void(IAPNode*)> write = [&](IAPNode* n) {
+                IAPElement* e = Query<IAPElement>(n, IID_IAPElement);
+                GUID clsid{};
+                e->GetClassID(&clsid);
+                session.Objects().write(WmGUID(clsid));
+                EXPECT_EQ(e->Serialize(reinterpret_cast<unsigned char*>(&session.Objects())), S_OK);
+                e->Release();
+                int count = 0;
+                n->GetNumChildren(&count);
+                for (int i = 0; i < count; ++i) {
+                    IAPNode* c = nullptr;
+                    n->GetChild(i, &c);
+                    write(c);
+                    c->Release();
+                }
+            };
+            write(root);
+            session.Objects().write(WmGUID(GUID_EndOfStreamMarker));
+        }
+        storage->Release();
+        a->Release();
+        root->Release();
+    }
+    EXPECT_EQ(RecordNames(path), (std::vector<std::string>{"", "A", "P1", "P2", "B", "P2", "F"}));
+    doc->Release();
+
+    reader = NewDocument();
+    ASSERT_EQ(reader->OpenDocument(Text(path.c_str())), S_OK);
+    EXPECT_EQ(RootNames(reader), (std::vector<std::string>{"A", "F"}));
+    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
+    reader->GetRoots(list);
+    GUID iid = IID_IAPNode;
+    IAPNode* a = nullptr;
+    list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&a));
+    list->Release();
+    ASSERT_NE(a, nullptr);
+    IAPNode *p2 = nullptr, *b = nullptr, *p2b = nullptr;
+    a->GetChild(1, &p2);
+    a->GetChild(2, &b);
+    ASSERT_NE(b, nullptr);
+    b->GetChild(0, &p2b);
+    EXPECT_TRUE(Same(p2, p2b));
+    int parents = 0;
+    p2->GetNumParents(&parents);
+    EXPECT_EQ(parents, 2);
+    for (IAPNode* n : {a, p2, b, p2b}) n->Release();
+    reader->Release();
+}
+
+TEST_F(ProcessFile, ExportWritesTheRootItsFirstChildAndTheNode)
+{
+    IAPDocument6* doc = NewDocument();
+    BuildTree(doc);
+    ASSERT_EQ(doc->SetProcessName(Text("export")), S_OK);
+    IAPNode* f = nullptr;
+    {
+        IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
+        doc->GetRoots(list);
+        GUID iid = IID_IAPNode;
+        list->GetElement(1, &iid, reinterpret_cast<unsigned long*>(&f));
+        list->Release();
+    }
+    ASSERT_NE(f, nullptr);
+    const std::string path = File("export");
+    EXPECT_EQ(doc->ExportDocument(nullptr, f), E_FAIL);
+    EXPECT_EQ(doc->ExportDocument(Text(path.c_str()), nullptr), E_FAIL);
+    ASSERT_EQ(doc->ExportDocument(Text(path.c_str()), f), S_OK);
+    int flag = 7;
+    IAPElement* exported = reinterpret_cast<IAPElement*>(&flag);
+    EXPECT_EQ(doc->GetExportInfo(&flag, &exported), S_OK);
+    EXPECT_EQ(flag, 0);
+    EXPECT_EQ(exported, nullptr);
+    int size = 0;
+    EXPECT_EQ(doc->GetProcessNameSize(&size), E_FAIL); // after an export: no storages
+    EXPECT_EQ(doc->Save(Text(path.c_str())), E_FAIL);
+
+    // Root (naming A as its only child), A alone (naming F), then F's subtree.
+    EXPECT_EQ(RecordNames(path), (std::vector<std::string>{"", "A", "F"}));
+    IAPDocument6* again = NewDocument();
+    ASSERT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
+    EXPECT_EQ(RootNames(again), std::vector<std::string>{"A"});
+    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
+    again->GetRoots(list);
+    GUID iid = IID_IAPNode;
+    IAPNode* a = nullptr;
+    list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&a));
+    list->Release();
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(ChildNames(a), std::vector<std::string>{"F"});
+    a->Release();
+    again->Release();
+
+    // Exporting the first top-level node itself gives that node with its own subtree.
+    IAPNode* first = nullptr;
+    {
+        IAPPointerList* roots = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
+        doc->GetRoots(roots);
+        GUID id = IID_IAPNode;
+        roots->GetElement(0, &id, reinterpret_cast<unsigned long*>(&first));
+        roots->Release();
+    }
+    ASSERT_EQ(doc->SetProcessName(Text("again")), S_OK);
+    const std::string path2 = File("export_first");
+    ASSERT_EQ(doc->ExportDocument(Text(path2.c_str()), first), S_OK);
+    EXPECT_EQ(RecordNames(path2), (std::vector<std::string>{"", "A", "P1", "P2", "B"}));
+    IAPDocument6* third = NewDocument();
+    EXPECT_EQ(third->OpenDocument(Text(path2.c_str())), S_OK);
+    EXPECT_EQ(RootNames(third), std::vector<std::string>{"A"});
+    third->Release();
+    first->Release();
+    f->Release();
+    doc->Release();
+}
+
+TEST_F(ProcessFile, AFailingExportKeepsEverythingAndClearsTheExportState)
+{
+    IAPDocument6* doc = NewDocument();
+    ASSERT_EQ(doc->SetProcessName(Text("good")), S_OK);
+    const std::string path = File("export_fail");
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    const auto good = FileBytes(path);
+
+    // This document's root has no child, so the export form cannot be written.
+    IAPDocument6* other = NewDocument();
+    IAPNode* stranger = NewNode(other, CLSID_APPartNode, "stranger");
+    ASSERT_EQ(doc->SetProcessName(Text("next")), S_OK);
+    EXPECT_EQ(doc->ExportDocument(Text(path.c_str()), stranger), E_FAIL);
+    EXPECT_EQ(FileBytes(path), good);
+    int flag = 5;
+    IAPElement* element = nullptr;
+    EXPECT_EQ(doc->GetExportInfo(&flag, &element), S_OK);
+    EXPECT_EQ(flag, 0);
+    EXPECT_EQ(element, nullptr);
+    int size = 0;
+    EXPECT_EQ(doc->GetProcessNameSize(&size), S_OK);
+    EXPECT_EQ(size, 4);
+    const std::string other_path = File("export_fail_then_save");
+    EXPECT_EQ(doc->Save(Text(other_path.c_str())), S_OK); // the working storage stayed
+    stranger->Release();
+    other->Release();
+    doc->Release();
+}
+
+// ---------------------------------------------------------------------------------------
+// Monikers
+
+std::string g_shown;
+int g_boxes = 0;
+int RecordBox(const char* text)
+{
+    ++g_boxes;
+    g_shown = text ? text : "";
+    return IDOK;
+}
+
+TEST_F(ProcessFile, MonikersSaveANewFileAndOpenIt)
+{
+    const std::string path = File("moniker");
+    IORVDataMoniker* m = nullptr;
+    ASSERT_EQ(MkCreateMoniker(path.c_str(), &m), S_OK);
+    IAPDocument6* doc = NewDocument();
+    EXPECT_EQ(doc->SaveByMoniker(m), E_FAIL); // no working storage
+    ASSERT_EQ(doc->SetProcessName(Text("by moniker")), S_OK);
+    EXPECT_EQ(doc->SaveByMoniker(nullptr), E_FAIL);
+    ASSERT_EQ(doc->SaveByMoniker(m), S_OK); // the file does not exist yet
+    EXPECT_TRUE(FileExists(path));
+    doc->Release();
+
+    IAPDocument6* again = NewDocument();
+    ASSERT_EQ(again->OpenDocumentByMoniker(m), S_OK);
+    IORVDataMoniker* held = nullptr;
+    EXPECT_EQ(again->GetPdoDataMoniker(&held), S_OK);
+    EXPECT_EQ(held, m);
+    if (held) held->Release();
+    int size = 0;
+    EXPECT_EQ(again->GetProcessNameSize(&size), S_OK);
+    EXPECT_EQ(size, 10);
+    again->Release();
+    m->Release();
+}
+
+TEST_F(ProcessFile, AMonikerWhoseCopyCannotBeFetchedShowsOneMessage)
+{
+    const std::string path = File("unfetchable");
+    IORVDataMoniker* m = nullptr;
+    ASSERT_EQ(MkCreateMoniker(path.c_str(), &m), S_OK);
+    CAPDocument::SetMessageBoxForTesting(RecordBox);
+    MkSetFetchFailureForTesting(true);
+    g_boxes = 0;
+    IAPDocument6* doc = NewDocument();
+    EXPECT_EQ(doc->OpenDocumentByMoniker(m), S_OK); // goes on with an empty document
+    EXPECT_EQ(g_boxes, 1);
+    EXPECT_NE(g_shown.find("could not be fetched"), std::string::npos);
+    int size = 0;
+    EXPECT_EQ(doc->GetProcessNameSize(&size), STG_E_FILENOTFOUND);
+    EXPECT_EQ(doc->OpenDocumentByMoniker(nullptr), S_OK);
+    EXPECT_EQ(g_boxes, 1);
+    MkSetFetchFailureForTesting(false);
+    CAPDocument::SetMessageBoxForTesting(nullptr);
+    doc->Release();
+    m->Release();
+}
+
+TEST_F(ProcessFile, ExportByMoniker)
+{
+    IAPDocument6* doc = NewDocument();
+    BuildTree(doc);
+    ASSERT_EQ(doc->SetProcessName(Text("x")), S_OK);
+    IAPNode* extra = NewNode(doc, CLSID_APTolLibNode, "T");
+    const std::string path = File("export_moniker");
+    IORVDataMoniker* m = nullptr;
+    ASSERT_EQ(MkCreateMoniker(path.c_str(), &m), S_OK);
+    EXPECT_EQ(doc->ExportDocumentByMoniker(nullptr, extra), E_FAIL);
+    ASSERT_EQ(doc->ExportDocumentByMoniker(m, extra), S_OK);
+    EXPECT_EQ(RecordNames(path), (std::vector<std::string>{"", "A", "T"}));
+    extra->Release();
+    m->Release();
+    doc->Release();
+}
+
+// ---------------------------------------------------------------------------------------
+// Damaged files
+
+TEST_F(ProcessFile, DamagedFilesAreRefusedCleanly)
+{
+    IAPDocument6* doc = NewDocument();
+    BuildTree(doc);
+    ASSERT_EQ(doc->SetProcessName(Text("damage")), S_OK);
+    const std::string path = File("damage");
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    doc->Release();
+    std::vector<unsigned char> good;
+    ASSERT_TRUE(FileStream(path, kElements, &good));
+    ASSERT_GT(good.size(), 64u);
+
+    const LONG live = LiveObjects();
+    IAPDocument6* reader = NewDocument();
+    IAPNode* keep = NewNode(reader, CLSID_APPartNode, "kept");
+    const std::string damaged = File("damaged");
+    ASSERT_TRUE(CopyFileA(path.c_str(), damaged.c_str(), FALSE));
+
+    std::vector<std::vector<unsigned char>> variants;
+    // Every cut.
+    for (size_t n = 0; n < good.size(); n += (good.size() / 120) + 1) variants.emplace_back(good.begin(), good.begin() + n);
+    // Bytes changed in place: flipped, zeroed, set to 0xFF, and huge counts.
+    unsigned seed = 12345;
+    for (int i = 0; i < 240; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        std::vector<unsigned char> v = good;
+        const size_t at = (seed >> 8) % v.size();
+        switch (i % 4) {
+        case 0: v[at] ^= 0x5A; break;
+        case 1: v[at] = 0; break;
+        case 2: std::fill(v.begin() + at, v.begin() + std::min(v.size(), at + 4), 0xFF); break;
+        case 3: std::fill(v.begin() + at, v.begin() + std::min(v.size(), at + 4), 0x7F); break;
+        }
+        variants.push_back(std::move(v));
+    }
+    int refused = 0, read = 0;
+    for (const auto& v : variants) {
+        ASSERT_TRUE(PutFileStream(damaged, kElements, v));
+        const HRESULT hr = reader->OpenDocument(Text(damaged.c_str()));
+        if (hr == S_OK) {
+            ++read;
+            // Something readable came out: put the kept state back for the next round.
+            ASSERT_EQ(reader->OpenDocument(Text(path.c_str())), S_OK);
+            reader->Release();
+            reader = NewDocument();
+            keep->Release();
+            keep = NewNode(reader, CLSID_APPartNode, "kept");
+            continue;
+        }
+        ++refused;
+        EXPECT_EQ(hr, E_FAIL);
+        ASSERT_EQ(RootNames(reader), std::vector<std::string>{"kept"}) << "a failed open changed the document";
+    }
+    EXPECT_GT(refused, 200);
+    keep->Release();
+    reader->Release();
+    EXPECT_EQ(LiveObjects(), live) << "a refused file left objects alive (" << read << " read)";
+}
+
+} // namespace
