@@ -222,4 +222,4 @@ AP_METHOD(GetIntArraySetting69, (int* count, int** values), AP_ANY, AP_QUIET, m-
 // IAPElementSink
 AP_METHOD(Notify, (unsigned long cmd, IAPElement* elem), AP_ANY, AP_QUIET, m->Notify(cmd, elem))
 
-#include "com/CAPElementRowsDoc.h"
+#include "com/CAPElementRowsNode.h"
