@@ -563,6 +563,77 @@ TEST_F(ProcessFile, ExportByMoniker)
     doc->Release();
 }
 
+
+// The bytes one record takes when `element` is written after `before` took its numbers.
+std::vector<unsigned char> RecordBytes(IAPElement* element, std::initializer_list<const void*> before)
+{
+    IStorage* storage = nullptr;
+    StgCreateDocfile(nullptr, STGM_DELETEONRELEASE | STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &storage);
+    {
+        ElementStreamSession session(storage, ElementStreamSession::Write);
+        for (const void* p : before) {
+            int n = 0;
+            session.Objects().ptr2num(p, &n);
+        }
+        GUID clsid{};
+        element->GetClassID(&clsid);
+        session.Objects().write(WmGUID(clsid));
+        EXPECT_EQ(element->Serialize(reinterpret_cast<unsigned char*>(&session.Objects())), S_OK);
+    }
+    IStream* s = nullptr;
+    storage->OpenStream(kElements, nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s);
+    auto bytes = ReadWholeStream(s);
+    s->Release();
+    storage->Release();
+    return bytes;
+}
+
+TEST_F(ProcessFile, AFileWhoseNodesFormACycleNeverLoops)
+{
+    // Root R names A as its child; A's record names R as its child.
+    IAPDocument6* doc = NewDocument();
+    IAPNode* a = NewNode(doc, CLSID_APAssemblyNode, "A");
+    IAPNode* c = NewNode(doc, CLSID_APPartNode, "C");
+    ASSERT_EQ(doc->AddChild(a, c), S_OK);
+    IAPNode* r = nullptr;
+    ASSERT_EQ(a->GetParent(0, &r), S_OK);
+    ASSERT_EQ(doc->SetProcessName(Text("cycle")), S_OK);
+    const std::string path = File("cycle");
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    IAPElement* re = Query<IAPElement>(r, IID_IAPElement);
+    IAPElement* ae = Query<IAPElement>(a, IID_IAPElement);
+    IAPElement* ce = Query<IAPElement>(c, IID_IAPElement);
+    std::vector<unsigned char> bytes = RecordBytes(re, {});       // R is 1, A is 2
+    const auto second = RecordBytes(ae, {static_cast<IAPElement*>(ce)}); // C takes 1, A is 2
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    for (int i = 0; i < 16; ++i) bytes.push_back(0xFF);
+    for (IUnknown* x : std::initializer_list<IUnknown*>{re, ae, ce, r, a, c}) x->Release();
+    doc->Release();
+    ASSERT_TRUE(PutFileStream(path, kElements, bytes));
+
+    IAPDocument6* reader = NewDocument();
+    IAPNode* kept = NewNode(reader, CLSID_APPartNode, "kept");
+    // Refused, or read without the link that closes the cycle; never a loop, never a leak.
+    const HRESULT hr = reader->OpenDocument(Text(path.c_str()));
+    if (hr == S_OK) {
+        ASSERT_EQ(RootNames(reader), std::vector<std::string>{"A"});
+        IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
+        reader->GetRoots(list);
+        GUID iid = IID_IAPNode;
+        IAPNode* back = nullptr;
+        list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&back));
+        list->Release();
+        ASSERT_NE(back, nullptr);
+        EXPECT_TRUE(ChildNames(back).empty());
+        back->Release();
+    } else {
+        EXPECT_EQ(hr, E_FAIL);
+        EXPECT_EQ(RootNames(reader), std::vector<std::string>{"kept"});
+    }
+    kept->Release();
+    reader->Release();
+}
+
 // ---------------------------------------------------------------------------------------
 // Damaged files
 
