@@ -706,4 +706,77 @@ TEST_F(ProcessFile, DamagedFilesAreRefusedCleanly)
     EXPECT_EQ(LiveObjects(), live) << "a refused file left objects alive (" << read << " read)";
 }
 
+
+TEST_F(ProcessFile, DamagedCompoundFilesAreRefusedCleanly)
+{
+    IAPDocument6* doc = NewDocument();
+    BuildTree(doc);
+    ASSERT_EQ(doc->SetProcessName(Text("file damage")), S_OK);
+    const std::string path = File("file_damage");
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    doc->Release();
+    const auto good = FileBytes(path);
+    ASSERT_GT(good.size(), 512u);
+
+    const LONG live = LiveObjects();
+    IAPDocument6* reader = NewDocument();
+    IAPNode* keep = NewNode(reader, CLSID_APPartNode, "kept");
+    const std::string damaged = File("file_damaged");
+    auto put = [&](const std::vector<unsigned char>& bytes) {
+        HANDLE h = CreateFileA(damaged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        const bool ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                        written == bytes.size();
+        CloseHandle(h);
+        return ok;
+    };
+    std::vector<std::vector<unsigned char>> variants;
+    for (size_t n = 0; n < good.size(); n += good.size() / 40 + 1)
+        variants.emplace_back(good.begin(), good.begin() + static_cast<long>(n));
+    unsigned seed = 777;
+    for (int i = 0; i < 60; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        std::vector<unsigned char> v = good;
+        v[(seed >> 8) % v.size()] ^= static_cast<unsigned char>(1u << (i % 8));
+        variants.push_back(std::move(v));
+    }
+    int refused = 0;
+    for (const auto& v : variants) {
+        ASSERT_TRUE(put(v));
+        const HRESULT hr = reader->OpenDocument(Text(damaged.c_str()));
+        if (SUCCEEDED(hr)) {
+            reader->Release();
+            reader = NewDocument();
+            keep->Release();
+            keep = NewNode(reader, CLSID_APPartNode, "kept");
+            continue;
+        }
+        ++refused;
+        ASSERT_EQ(RootNames(reader), std::vector<std::string>{"kept"}) << "a failed open changed the document";
+    }
+    EXPECT_GT(refused, 40);
+    keep->Release();
+    reader->Release();
+    EXPECT_EQ(LiveObjects(), live);
+}
+
+TEST_F(ProcessFile, NothingAfterTheEndMarkerIsRead)
+{
+    IAPDocument6* doc = NewDocument();
+    BuildTree(doc);
+    ASSERT_EQ(doc->SetProcessName(Text("tail")), S_OK);
+    const std::string path = File("tail");
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    doc->Release();
+    std::vector<unsigned char> bytes;
+    ASSERT_TRUE(FileStream(path, kElements, &bytes));
+    for (int i = 0; i < 100; ++i) bytes.push_back(static_cast<unsigned char>(i * 37));
+    ASSERT_TRUE(PutFileStream(path, kElements, bytes));
+    IAPDocument6* again = NewDocument();
+    EXPECT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
+    EXPECT_EQ(RootNames(again), (std::vector<std::string>{"A", "F"}));
+    again->Release();
+}
+
 } // namespace
