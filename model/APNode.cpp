@@ -511,7 +511,7 @@ HRESULT APNode::GetPartNodeOfFeature(IAPNode** part)
         found = ClimbFromFeature(parent);
     } else if (IsSubFeatureGroup(parent)) {
         IAPNode* feature = nullptr;
-        if (GetParentFeature(&feature) >= 0 && feature) found = ClimbFromPattern(feature);
+        if (GetParentFeature(&feature) >= 0 && feature) found = ClimbFromFeature(feature);
         SafeRelease(feature);
     } else {
         hr = S_OK; // a first parent outside the table: no answer
@@ -612,12 +612,9 @@ HRESULT APNode::WriteChildren(WmObjectStream& stream)
             }
         } else if (own && exportedNode && Identity(own) == Identity(exportedNode)) {
             normal = true;
-        } else if (m_children.Count() > 0) {
-            IAPElement* first = Query<IAPElement>(m_children[0], IID_IAPElement);
-            if (first) links.push_back(first);
-            else normal = false, links.push_back(nullptr);
         } else {
-            links.push_back(nullptr); // a root without children has nothing to export
+            // A root without children has nothing to export: the null entry fails the block.
+            links.push_back(m_children.Count() > 0 ? Query<IAPElement>(m_children[0], IID_IAPElement) : nullptr);
         }
         SafeRelease(exportedNode);
         SafeRelease(own);
