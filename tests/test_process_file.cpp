@@ -202,8 +202,12 @@ TEST_F(ProcessFile, EachSaveNeedsAFreshWorkingStorage)
 
 TEST_F(ProcessFile, AFailingSaveKeepsTheGoodFileAndTheStorages)
 {
+    // A folder of its own: other tests save into the temporary folder at the same time.
+    const std::string own = FolderOf(TempPath("keep")) + "plenvort_keep_" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(own.c_str(), nullptr);
+    const std::string path = own + "\\keep.pvd";
+    m_files.push_back(path);
     IAPDocument6* doc = NewDocument();
-    const std::string path = File("keep");
     ASSERT_EQ(doc->SetProcessName(Text("good")), S_OK);
     ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
     const auto good = FileBytes(path);
@@ -233,6 +237,8 @@ TEST_F(ProcessFile, AFailingSaveKeepsTheGoodFileAndTheStorages)
     ASSERT_TRUE(FileStream(other, kName, &bytes));
     EXPECT_EQ(bytes.size(), 4u + 6u);
     doc->Release();
+    DeleteFileA(path.c_str());
+    RemoveDirectoryA(own.c_str());
 }
 
 TEST_F(ProcessFile, OpenWithoutANameGivesAnEmptyDocumentStorage)
