@@ -113,6 +113,18 @@ HRESULT CAPDocument::EnsureWorkingStorage()
     HRESULT hr = StgCreateDocfile(nullptr, kTemporaryStorage, 0, &storage);
     if (FAILED(hr)) return hr;
     if (!storage) return E_FAIL;
+    // The texts of the current document carry over, so that setting one of them does not
+    // drop the other two from the next save.
+    if (m_docStorage) {
+        for (const wchar_t* name : {kNameStream, kDescriptionStream, kDirectoryStream}) {
+            ComRef<IStream> from, to;
+            if (FAILED(m_docStorage->OpenStream(name, nullptr, kReadStream, 0, from.Out()))) continue;
+            if (FAILED(storage->CreateStream(name, kWriteStream, 0, 0, to.Out()))) continue;
+            ULARGE_INTEGER all;
+            all.QuadPart = ~0ull;
+            from->CopyTo(to.Get(), all, nullptr, nullptr);
+        }
+    }
     m_workStorage = storage;
     return S_OK;
 }

@@ -200,6 +200,32 @@ TEST_F(ProcessFile, EachSaveNeedsAFreshWorkingStorage)
     doc->Release();
 }
 
+TEST_F(ProcessFile, TextsNotSetAgainAreKeptByTheNextSave)
+{
+    IAPDocument6* doc = NewDocument();
+    ASSERT_EQ(doc->SetProcessName(Text("name")), S_OK);
+    ASSERT_EQ(doc->SetProcessDescription(Text("description")), S_OK);
+    ASSERT_EQ(doc->SetAssemblyDirectory(Text("dir")), S_OK);
+    const std::string path = File("keep_texts");
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    ASSERT_EQ(doc->SetProcessName(Text("renamed")), S_OK);
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    doc->Release();
+
+    IAPDocument6* again = NewDocument();
+    ASSERT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
+    ASSERT_EQ(again->SetAssemblyDirectory(Text("elsewhere")), S_OK); // after an open, too
+    ASSERT_EQ(again->Save(Text(path.c_str())), S_OK);
+    again->Release();
+    std::vector<unsigned char> bytes;
+    ASSERT_TRUE(FileStream(path, kName, &bytes));
+    EXPECT_EQ(bytes, Bytes({7, 0, 0, 0, 'r', 'e', 'n', 'a', 'm', 'e', 'd'}));
+    ASSERT_TRUE(FileStream(path, kDescription, &bytes));
+    EXPECT_EQ(bytes.size(), 4u + 11u);
+    ASSERT_TRUE(FileStream(path, kDirectory, &bytes));
+    EXPECT_EQ(bytes, Bytes({9, 0, 0, 0, 'e', 'l', 's', 'e', 'w', 'h', 'e', 'r', 'e'}));
+}
+
 TEST_F(ProcessFile, AFailingSaveKeepsTheGoodFileAndTheStorages)
 {
     // A folder of its own: other tests save into the temporary folder at the same time.
