@@ -40,6 +40,9 @@ protected:
     {
         for (const auto& p : m_files) DeleteFileA(p.c_str());
         EXPECT_EQ(LiveObjects(), m_live) << "objects left alive";
+        if (m_live == 0) {
+            EXPECT_EQ(PlenvortDllCanUnloadNow(), S_OK);
+        }
     }
     std::string File(const char* stem)
     {
@@ -808,6 +811,30 @@ TEST_F(ProcessFile, NothingAfterTheEndMarkerIsRead)
     IAPDocument6* again = NewDocument();
     EXPECT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
     EXPECT_EQ(RootNames(again), (std::vector<std::string>{"A", "F"}));
+    again->Release();
+}
+
+
+TEST_F(ProcessFile, DamagedTextLengthsAreRefused)
+{
+    IAPDocument6* doc = NewDocument();
+    ASSERT_EQ(doc->SetProcessName(Text("name")), S_OK);
+    const std::string path = File("text_damage");
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    doc->Release();
+    ASSERT_TRUE(PutFileStream(path, kName, Bytes({0x10, 0x27, 0, 0, 'a', 'b', 'c'}))); // claims 10000
+    ASSERT_TRUE(PutFileStream(path, kDescription, Bytes({0xFF, 0xFF, 0xFF, 0xFF})));    // negative
+    ASSERT_TRUE(PutFileStream(path, kDirectory, Bytes({2, 0})));                        // short length
+    IAPDocument6* again = NewDocument();
+    ASSERT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
+    int size = 77;
+    unsigned char buffer[16] = {};
+    EXPECT_EQ(again->GetProcessNameSize(&size), E_FAIL);
+    EXPECT_EQ(again->GetProcessName(buffer), E_FAIL);
+    EXPECT_EQ(again->GetProcessDescriptionSize(&size), E_FAIL);
+    EXPECT_EQ(again->GetAssemblyDirectorySize(&size), E_FAIL);
+    EXPECT_EQ(again->GetAssemblyDirectory(buffer), E_FAIL);
+    EXPECT_EQ(size, 77);
     again->Release();
 }
 
