@@ -4,10 +4,9 @@
 #include "com/CAPPointerList.h"
 #include "com/CAPProperty.h"
 #include "com/RegistryIds.h"
+#include "document/CAPDocument.h"
 
 namespace {
-
-using CAPDocument = CAPPendingClass<&CLSID_APDocument, IDR_APDOCUMENT>;
 
 BEGIN_OBJECT_MAP(ObjectMap)
 OBJECT_ENTRY(CLSID_APPointerList, CAPPointerList)

@@ -11,6 +11,7 @@ int WmPtrSwizzle::numberFor(const void* p)
 void WmPtrSwizzle::registerPtr(void* p, int number)
 {
     m_registered[number] = p;
+    m_registeredAs[p] = number;
     auto waiting = m_pending.find(number);
     if (waiting == m_pending.end()) return;
     for (void** slot : waiting->second) {
@@ -44,6 +45,14 @@ void WmPtrSwizzle::resolve(int number, void** slot)
 }
 
 int WmPtrSwizzle::pendingCount() const { return static_cast<int>(m_pendingNumber.size()); }
+
+bool WmPtrSwizzle::registeredNumber(const void* p, int* number) const
+{
+    auto it = m_registeredAs.find(p);
+    if (it == m_registeredAs.end() || !number) return false;
+    *number = it->second;
+    return true;
+}
 
 WmObjectStream::WmObjectStream(WmBaseDataStream& data) : WmBaseDataStream(data.byteStream())
 {

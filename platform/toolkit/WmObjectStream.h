@@ -32,11 +32,14 @@ public:
     void forget(void** slot);
     // Slots still waiting for their number to be registered.
     int pendingCount() const;
+    // The number p was last registered under; false when it was never registered.
+    bool registeredNumber(const void* p, int* number) const;
 
 private:
     std::map<const void*, int> m_numbers;
     int m_next = 1;
     std::map<int, void*> m_registered;
+    std::map<const void*, int> m_registeredAs; // pointer -> its latest number
     std::map<int, std::set<void**>> m_pending;
     std::map<void**, int> m_pendingNumber; // slot -> the number it waits for
 };

@@ -1,0 +1,459 @@
+#include "document/CAPDocument.h"
+
+#include <climits>
+#include <new>
+#include <set>
+#include <vector>
+
+#include "document/ComRef.h"
+#include "platform/orv/ORVComCreate.h"
+
+namespace {
+
+// Runs a method body with the module state entered; nothing escapes as an exception.
+template <class F>
+HRESULT Guarded(F&& body) noexcept
+{
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+} // namespace
+
+CAPDocument::CAPDocument() = default;
+
+CAPDocument::~CAPDocument() = default;
+
+void CAPDocument::FinalRelease()
+{
+    AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    // Nodes that clients still hold must not call back into a document that is gone.
+    if (m_root) {
+        try {
+            std::vector<IAPNode*> stack{m_root};
+            std::set<IAPNode*> seen{m_root};
+            m_root->AddRef();
+            while (!stack.empty()) {
+                IAPNode* node = stack.back();
+                stack.pop_back();
+                int count = 0;
+                if (SUCCEEDED(node->GetNumChildren(&count))) {
+                    for (int i = 0; i < count; ++i) {
+                        IAPNode* child = nullptr;
+                        if (FAILED(node->GetChild(i, &child)) || !child) continue;
+                        if (seen.insert(child).second)
+                            stack.push_back(child);
+                        else
+                            child->Release();
+                    }
+                }
+                if (auto e = QueryRef<IAPElement>(node, IID_IAPElement)) e->BindDocument(nullptr);
+                node->Release();
+            }
+        } catch (...) {
+        }
+        m_root->Release();
+        m_root = nullptr;
+    }
+    if (m_workStorage) m_workStorage->Release();
+    if (m_docStorage) m_docStorage->Release();
+    if (m_moniker) m_moniker->Release();
+    if (m_exportElement) m_exportElement->Release();
+    m_workStorage = m_docStorage = nullptr;
+    m_moniker = nullptr;
+    m_exportElement = nullptr;
+    for (int i = 0; i < m_sinks.Count(); ++i)
+        if (m_sinks[i]) m_sinks[i]->Release();
+    m_sinks.Release();
+    if (m_hbUtility) m_hbUtility->Release();
+    m_hbUtility = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// The hidden root
+
+HRESULT CAPDocument::EnsureRoot()
+{
+    if (m_root) return S_OK;
+    ComRef<IAPElement> element;
+    HRESULT hr = ORVCoCreateInstance(CLSID_APAssemblyNode, nullptr, CLSCTX_INPROC_SERVER, IID_IAPElement, element.OutVoid());
+    if (FAILED(hr)) return hr;
+    if (!element) return E_FAIL;
+    if (FAILED(element->BindDocument(Sink()))) return E_FAIL;
+    ComRef<IAPNode> node = QueryRef<IAPNode>(element.Get(), IID_IAPNode);
+    if (!node) return E_FAIL;
+    m_root = node.Detach();
+    return S_OK;
+}
+
+bool CAPDocument::IsRoot(IAPNode* node) const { return m_root && node && SameObject(node, m_root); }
+
+HRESULT STDMETHODCALLTYPE CAPDocument::GetRoots(IAPPointerList* list)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!list) return E_FAIL;
+        if (FAILED(EnsureRoot())) return E_FAIL;
+        int count = 0;
+        if (FAILED(m_root->GetNumChildren(&count))) return E_FAIL;
+        for (int i = 0; i < count; ++i) {
+            ComRef<IAPNode> child;
+            if (FAILED(m_root->GetChild(i, child.Out())) || !child) return E_FAIL;
+            if (FAILED(list->AppendElement(child.Get()))) return E_FAIL;
+        }
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::GetNumChildren(IAPNode* parent, int* n)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!parent || !n) return E_FAIL;
+        return FAILED(parent->GetNumChildren(n)) ? E_FAIL : S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::GetChild(IAPNode* parent, int index, IAPNode** child)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!parent || !child) return E_FAIL;
+        *child = nullptr;
+        return FAILED(parent->GetChild(index, child)) ? E_FAIL : S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::GetNumParents(IAPNode* child, int* n)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!child) return E_FAIL;
+        if (FAILED(child->GetNumParents(n))) return E_FAIL;
+        if (n) {
+            // A node without parents answers a failure here, as callers expect.
+            ComRef<IAPNode> first;
+            if (FAILED(child->GetParent(0, first.Out()))) return E_FAIL;
+        }
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::GetParent(IAPNode* child, int index, IAPNode** parent)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!child || !parent) return E_FAIL;
+        *parent = nullptr;
+        if (FAILED(child->GetParent(index, parent))) {
+            *parent = nullptr;
+            return E_FAIL;
+        }
+        if (IsRoot(*parent)) {
+            (*parent)->Release();
+            *parent = nullptr;
+            return E_FAIL;
+        }
+        return S_OK;
+    });
+}
+
+// A top-level node leaves the root before it goes under another parent.
+HRESULT CAPDocument::UnlinkFromRootIfTopLevel(IAPNode* child)
+{
+    int count = 0;
+    if (FAILED(child->GetNumParents(&count))) return E_FAIL;
+    if (count <= 0 || !m_root) return S_OK;
+    ComRef<IAPNode> first;
+    if (FAILED(child->GetParent(0, first.Out()))) return E_FAIL;
+    if (!IsRoot(first.Get())) return S_OK;
+    return FAILED(m_root->RemoveChild(child)) ? E_FAIL : S_FALSE;
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::AddChild(IAPNode* parent, IAPNode* child)
+{
+    return LinkChild(parent, child, true, 0);
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::InsertChild(IAPNode* parent, IAPNode* child, int insertAfter)
+{
+    return LinkChild(parent, child, false, insertAfter);
+}
+
+HRESULT CAPDocument::LinkChild(IAPNode* parent, IAPNode* child, bool append, int insertAfter)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!parent || !child) return E_FAIL;
+        // The root link may be the child's last one: keep it alive while it moves.
+        ComRef<IAPNode> keep = ComRef<IAPNode>::Hold(child);
+        HRESULT moved = UnlinkFromRootIfTopLevel(child);
+        if (FAILED(moved)) return E_FAIL;
+        HRESULT hr = E_FAIL;
+        if (append)
+            hr = parent->AppendChild(child);
+        else if (insertAfter < INT_MAX)
+            hr = parent->InsertChild(insertAfter + 1, child);
+        if (FAILED(hr)) {
+            // Not lost from the process: back among the top-level nodes.
+            if (moved == S_FALSE) m_root->AppendChild(child);
+            return E_FAIL;
+        }
+        ComRef<IAPElement> element;
+        hr = child->QueryInterface(IID_IAPElement, element.OutVoid());
+        if (FAILED(hr)) return hr;
+        return FAILED(Notify(4, element.Get(), 0, nullptr)) ? E_FAIL : S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::RemoveChild(IAPNode* parent, IAPNode* child)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!parent || !child) return E_FAIL;
+        ComRef<IAPNode> keep = ComRef<IAPNode>::Hold(child);
+        int count = 0;
+        if (FAILED(child->GetNumParents(&count))) return E_FAIL;
+        if (FAILED(parent->RemoveChild(child))) return E_FAIL;
+        if (count == 1) {
+            // Its last parent is gone: it stays in the process as a top-level node.
+            if (FAILED(EnsureRoot()) || FAILED(m_root->AppendChild(child))) return E_FAIL;
+        }
+        ComRef<IAPElement> element;
+        HRESULT hr = child->QueryInterface(IID_IAPElement, element.OutVoid());
+        if (FAILED(hr)) return hr;
+        return FAILED(Notify(5, element.Get(), 0, nullptr)) ? E_FAIL : S_OK;
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Creation and deletion
+
+HRESULT STDMETHODCALLTYPE CAPDocument::CreateProcessElement(GUID* clsid, GUID* iid, unsigned long* out)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!clsid || !iid || !out) return E_FAIL;
+        void** result = reinterpret_cast<void**>(out);
+        *result = nullptr;
+        if (FAILED(EnsureRoot())) return E_FAIL;
+        ComRef<IAPElement> element;
+        HRESULT hr = ORVCoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IAPElement, element.OutVoid());
+        if (FAILED(hr)) return hr;
+        if (!element) return E_FAIL;
+        if (FAILED(element->BindDocument(Sink()))) return E_FAIL;
+        if (auto node = QueryRef<IAPNode>(element.Get(), IID_IAPNode)) {
+            if (FAILED(m_root->AppendChild(node.Get()))) return E_FAIL;
+        }
+        if (FAILED(Notify(2, element.Get(), 0, nullptr))) return E_FAIL;
+        if (FAILED(element->QueryInterface(*iid, result))) {
+            *result = nullptr;
+            return E_FAIL;
+        }
+        return S_OK;
+    });
+}
+
+HRESULT CAPDocument::DeleteNode(IAPNode* node)
+{
+    ComRef<IAPNode> keep = ComRef<IAPNode>::Hold(node);
+    // Every parent once; the list shrinks as we go.
+    int parents = 0;
+    if (FAILED(node->GetNumParents(&parents))) return E_FAIL;
+    for (int i = parents - 1; i >= 0; --i) {
+        ComRef<IAPNode> parent;
+        if (FAILED(node->GetParent(i, parent.Out())) || !parent) return E_FAIL;
+        if (FAILED(parent->RemoveChild(node))) return E_FAIL;
+    }
+    {
+        ComRef<IAPElement> element = QueryRef<IAPElement>(node, IID_IAPElement);
+        if (!element || FAILED(element->NotifyDependents(3))) return E_FAIL;
+    }
+    int children = 0;
+    if (FAILED(node->GetNumChildren(&children))) return E_FAIL;
+    for (int i = children - 1; i >= 0; --i) {
+        ComRef<IAPNode> child;
+        if (FAILED(node->GetChild(i, child.Out())) || !child) return E_FAIL;
+        if (FAILED(DeleteNode(child.Get()))) return E_FAIL;
+    }
+    ComRef<IAPElement> element;
+    HRESULT hr = node->QueryInterface(IID_IAPElement, element.OutVoid());
+    if (FAILED(hr)) return hr;
+    return FAILED(Notify(3, element.Get(), 0, nullptr)) ? E_FAIL : S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::DeleteNodeFromProcess(IAPNode* node)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!node) return E_FAIL;
+        return DeleteNode(node);
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Import
+
+HRESULT CAPDocument::BindSubtree(IAPNode* top)
+{
+    std::vector<ComRef<IAPNode>> stack;
+    std::set<IAPNode*> seen{top};
+    stack.push_back(ComRef<IAPNode>::Hold(top));
+    while (!stack.empty()) {
+        ComRef<IAPNode> node(stack.back().Detach());
+        stack.pop_back();
+        ComRef<IAPElement> element = QueryRef<IAPElement>(node.Get(), IID_IAPElement);
+        if (!element || FAILED(element->BindDocument(Sink()))) return E_FAIL;
+        int count = 0;
+        if (FAILED(node->GetNumChildren(&count))) return E_FAIL;
+        for (int i = count - 1; i >= 0; --i) {
+            ComRef<IAPNode> child;
+            if (FAILED(node->GetChild(i, child.Out())) || !child) return E_FAIL;
+            if (seen.insert(child.Get()).second) stack.push_back(std::move(child));
+        }
+    }
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::ImportDocument(IAPDocument* other, IAPNode* parentNode)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!other || !parentNode) return E_FAIL;
+        ComRef<IAPPointerList> roots;
+        if (FAILED(ORVCoCreateInstance(CLSID_APPointerList, nullptr, CLSCTX_INPROC_SERVER, IID_IAPPointerList,
+                                       roots.OutVoid())) ||
+            !roots)
+            return E_FAIL;
+        if (FAILED(other->GetRoots(roots.Get()))) return E_FAIL;
+        ComRef<IAPNode> top;
+        GUID iid = IID_IAPNode;
+        if (FAILED(roots->GetElement(0, &iid, reinterpret_cast<unsigned long*>(top.Out()))) || !top) return E_FAIL;
+
+        // The children are taken first: each move shrinks the list.
+        int count = 0;
+        if (FAILED(top->GetNumChildren(&count))) return E_FAIL;
+        std::vector<ComRef<IAPNode>> children;
+        for (int i = 0; i < count; ++i) {
+            ComRef<IAPNode> child;
+            if (FAILED(top->GetChild(i, child.Out())) || !child) return E_FAIL;
+            children.push_back(std::move(child));
+        }
+        for (auto& child : children) {
+            // Both halves of the link go, so the other document keeps no stale child entry.
+            ComRef<IAPNode> parent;
+            if (FAILED(child->GetParent(0, parent.Out())) || !parent) return E_FAIL;
+            if (FAILED(parent->RemoveChild(child.Get()))) return E_FAIL;
+            if (FAILED(BindSubtree(child.Get()))) return E_FAIL;
+            if (FAILED(AddChild(parentNode, child.Get()))) return E_FAIL;
+        }
+        return S_OK;
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Events
+
+HRESULT STDMETHODCALLTYPE CAPDocument::RegisterEventSink(IAPDocEventSink* sink)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!sink) return E_FAIL;
+        m_sinks.Append(sink);
+        sink->AddRef();
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::UnregisterEventSink(IAPDocEventSink* sink)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!sink) return E_FAIL;
+        int index = -1;
+        if (m_sinks.Find(sink, &index) && index >= 0) {
+            m_sinks.RemoveAt(index);
+            sink->Release();
+        }
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::Notify(unsigned short cmd, IAPElement* element, unsigned long length,
+                                              unsigned char* message)
+{
+    return Guarded([&]() -> HRESULT {
+        // A sink may unregister itself (or others) while it is called: fan out over a copy.
+        std::vector<ComRef<IAPDocEventSink>> sinks;
+        sinks.reserve(static_cast<size_t>(m_sinks.Count()));
+        for (int i = 0; i < m_sinks.Count(); ++i) sinks.push_back(ComRef<IAPDocEventSink>::Hold(m_sinks[i]));
+        for (auto& sink : sinks)
+            if (FAILED(sink->Notify(cmd, element, length, message))) return E_FAIL;
+        return S_OK;
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Units, solid utility, moniker, defaults
+
+HRESULT STDMETHODCALLTYPE CAPDocument::SetDocUnits(APDocUnits units)
+{
+    return Guarded([&]() -> HRESULT {
+        if (FAILED(EnsureRoot())) return E_FAIL;
+        if (auto e = QueryRef<IAPElement8>(m_root, IID_IAPElement8)) e->SetDocUnits(units);
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::GetDocUnits(APDocUnits* units)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!units) return E_FAIL;
+        if (FAILED(EnsureRoot())) return E_FAIL;
+        if (auto e = QueryRef<IAPElement8>(m_root, IID_IAPElement8)) {
+            APDocUnits value = *units;
+            if (SUCCEEDED(e->GetDocUnits(&value))) *units = value;
+        }
+        return S_OK;
+    });
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::SetHbUtility(IUnknown* utility)
+{
+    if (!utility) return E_FAIL;
+    // The caller hands its reference over.
+    if (m_hbUtility) m_hbUtility->Release();
+    m_hbUtility = utility;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::GetHbUtility(IUnknown** utility)
+{
+    if (!utility) return E_FAIL;
+    *utility = m_hbUtility;
+    if (m_hbUtility) m_hbUtility->AddRef();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::GetPdoDataMoniker(IORVDataMoniker** moniker)
+{
+    if (!moniker) return E_FAIL;
+    *moniker = m_moniker;
+    if (m_moniker) m_moniker->AddRef();
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CAPDocument::GetDefaults(IAPPointerList* list)
+{
+    return Guarded([&]() -> HRESULT {
+        if (!list) return E_FAIL;
+        if (FAILED(EnsureRoot())) return E_FAIL;
+        int count = 0;
+        if (FAILED(m_root->GetNumChildren(&count))) return E_FAIL;
+        for (int i = 0; i < count; ++i) {
+            ComRef<IAPNode> node;
+            if (FAILED(m_root->GetChild(i, node.Out())) || !node) return E_FAIL;
+            if (!QueryRef<IAPFeature>(node.Get(), IID_IAPFeature)) continue;
+            auto feature = QueryRef<IAPFeature6>(node.Get(), IID_IAPFeature6);
+            if (!feature) return E_FAIL;
+            int isDefault = 0;
+            if (FAILED(feature->GetIsDefault(&isDefault))) return E_FAIL;
+            if (isDefault && FAILED(list->AppendElement(node.Get()))) return E_FAIL;
+        }
+        return S_OK;
+    });
+}
