@@ -494,10 +494,6 @@ AP_PENDING(RemoveTargetLabelByIndex, (int)) // IAPDatum3
 AP_PENDING(DrawDatum, (ULONG, ULONG, float, int, LONG, int *, int *, ULONG)) // IAPDatum4
 AP_PENDING(DrawHalosToLoadee, (ILoadee *, IOutlineData2 *, float, float, float, int, LONG, int, int)) // IAPDatum4
 AP_PENDING(DrawAnnotationToLoadee, (ILoadee *, IOutlineData2 *, float, float, int, int, float, int, LONG)) // IAPDatum4
-AP_PENDING(AppendGroupElement, (IAPElement *)) // IAPGroup
-AP_PENDING(GetGroupNumElements, (int *)) // IAPGroup
-AP_PENDING(GetGroupElement, (int, IAPElement **)) // IAPGroup
-AP_PENDING(RemoveGroupElementByIndex, (int)) // IAPGroup
 AP_PENDING(AppendElement, (unsigned char *, IAPElement *)) // IAPCustomOperation
 AP_PENDING(GetNumElements, (int *)) // IAPCustomOperation
 AP_PENDING(GetElement, (int, unsigned char *, IAPElement **)) // IAPCustomOperation

@@ -1,5 +1,5 @@
 #pragma once
-// The node tree: nodes with children and parents, the geometry nodes and the groups.
+// The node tree: nodes with children and parents, and the assembly, part and fixture nodes.
 #include "model/APElement.h"
 
 class APNode : public APElement {
@@ -44,39 +44,4 @@ class APTolLibNode : public APGeometryNode {
 
 public:
     APTolLibNode() = default;
-};
-
-class APGroupNode : public APGeometryNode {
-    DECLARE_DYNAMIC(APGroupNode)
-
-public:
-    APGroupNode() = default;
-};
-
-class APFeatureGroupNode : public APGeometryNode {
-    DECLARE_DYNAMIC(APFeatureGroupNode)
-
-public:
-    APFeatureGroupNode() = default;
-};
-
-class APSubFeatureGroupNode : public APGeometryNode {
-    DECLARE_DYNAMIC(APSubFeatureGroupNode)
-
-public:
-    APSubFeatureGroupNode() = default;
-};
-
-class APNodeInstance : public APNode {
-    DECLARE_DYNAMIC(APNodeInstance)
-
-public:
-    APNodeInstance() = default;
-};
-
-class APGroup : public APNode {
-    DECLARE_DYNAMIC(APGroup)
-
-public:
-    APGroup() = default;
 };

@@ -1,0 +1,462 @@
+#include <gtest/gtest.h>
+#include <cstring>
+#include <vector>
+
+#include "com/CAPElementClasses.h"
+#include "model/APGroup.h"
+#include "platform/orv/ORVComCreate.h"
+#include "platform/toolkit/WmByteStream.h"
+#include "platform/toolkit/WmObjectStream.h"
+
+namespace {
+
+template <class T>
+T* Create(REFCLSID clsid, REFIID iid)
+{
+    T* p = nullptr;
+    EXPECT_EQ(ORVCoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&p)), S_OK);
+    return p;
+}
+
+template <class T>
+T* Query(IUnknown* p, REFIID iid)
+{
+    T* out = nullptr;
+    return SUCCEEDED(p->QueryInterface(iid, reinterpret_cast<void**>(&out))) ? out : nullptr;
+}
+
+ULONG RefCount(IUnknown* p)
+{
+    p->AddRef();
+    return p->Release();
+}
+
+CAPElement* ObjectOf(IAPElement* e) { return static_cast<CAPElement*>(static_cast<IAPElement16*>(e)); }
+
+template <class M>
+M* ModelOf(IAPElement* e)
+{
+    return static_cast<M*>(ObjectOf(e)->GetModelObject());
+}
+
+int Dependents(IAPElement* e)
+{
+    int n = -1;
+    EXPECT_EQ(e->GetNumDependents(&n), S_OK);
+    return n;
+}
+
+int Members(IAPGroup* g)
+{
+    int n = -1;
+    EXPECT_EQ(g->GetGroupNumElements(&n), S_OK);
+    return n;
+}
+
+class RecordingDocSink : public IAPDocEventSink {
+public:
+    struct Event {
+        unsigned short cmd;
+        GUID iid;
+    };
+    LONG refs = 1;
+    std::vector<Event> events;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
+    {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IAPDocEventSink) return E_NOINTERFACE;
+        *ppv = static_cast<IAPDocEventSink*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
+    HRESULT STDMETHODCALLTYPE Notify(unsigned short cmd, IAPElement*, unsigned long length, unsigned char* message) override
+    {
+        Event e{cmd, GUID{}};
+        if (message && length == sizeof(GUID)) std::memcpy(&e.iid, message, sizeof(GUID));
+        events.push_back(e);
+        return S_OK;
+    }
+};
+
+// Every test leaves no object and no lock behind.
+class Groups : public ::testing::Test {
+protected:
+    void SetUp() override { baseline = AtlModuleLockCount(); }
+    void TearDown() override { EXPECT_EQ(AtlModuleLockCount(), baseline) << "an object or lock outlived its test"; }
+    LONG baseline = 0;
+};
+
+// A group and measurement operations, each held by the test through IAPElement.
+struct GroupWithOps {
+    IAPElement* groupElement = Create<IAPElement>(CLSID_APGroup, IID_IAPElement);
+    IAPGroup* group = Query<IAPGroup>(groupElement, IID_IAPGroup);
+    std::vector<IAPElement*> ops;
+
+    explicit GroupWithOps(int n)
+    {
+        for (int i = 0; i < n; ++i) ops.push_back(Create<IAPElement>(CLSID_APMeasurementOperation, IID_IAPElement));
+    }
+    ~GroupWithOps()
+    {
+        for (IAPElement* op : ops)
+            if (op) op->Release();
+        if (group) group->Release();
+        if (groupElement) groupElement->Release();
+    }
+    // Lets the test's reference on member i go; the group holds none.
+    void Destroy(int i)
+    {
+        ops[i]->Release();
+        ops[i] = nullptr;
+    }
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Membership
+
+TEST_F(Groups, MembersAreHeldWithoutReferencesAndWatchedOnce)
+{
+    GroupWithOps g(1);
+    IAPElement* op = g.ops[0];
+    const ULONG before = RefCount(op);
+
+    ASSERT_EQ(g.group->AppendGroupElement(op), S_OK);
+    EXPECT_EQ(Members(g.group), 1);
+    EXPECT_EQ(RefCount(op), before);
+    EXPECT_EQ(Dependents(op), 1);
+
+    // The same operation through other interfaces is the same member.
+    IAPMeasurementOperation* asOp = Query<IAPMeasurementOperation>(op, IID_IAPMeasurementOperation);
+    IAPNode* asNode = Query<IAPNode>(op, IID_IAPNode);
+    ASSERT_TRUE(asOp && asNode);
+    EXPECT_EQ(g.group->AppendGroupElement(reinterpret_cast<IAPElement*>(asOp)), S_OK);
+    EXPECT_EQ(g.group->AppendGroupElement(reinterpret_cast<IAPElement*>(asNode)), S_OK);
+    asOp->Release();
+    asNode->Release();
+    EXPECT_EQ(Members(g.group), 1);
+    EXPECT_EQ(Dependents(op), 1);
+    EXPECT_EQ(RefCount(op), before);
+
+    // The group is the dependent.
+    IAPElement* dependent = nullptr;
+    ASSERT_EQ(op->GetDependent(0, &dependent), S_OK);
+    EXPECT_EQ(dependent, g.groupElement);
+    dependent->Release();
+}
+
+TEST_F(Groups, OnlyMeasurementOperationsJoin)
+{
+    GroupWithOps g(0);
+    IAPElement* part = Create<IAPElement>(CLSID_APPartNode, IID_IAPElement);
+    IAPElement* assembly = Create<IAPElement>(CLSID_APAssemblyOperation, IID_IAPElement);
+    EXPECT_EQ(g.group->AppendGroupElement(nullptr), E_FAIL);
+    EXPECT_EQ(g.group->AppendGroupElement(part), E_FAIL);
+    EXPECT_EQ(g.group->AppendGroupElement(assembly), E_FAIL);
+    EXPECT_EQ(Members(g.group), 0);
+    EXPECT_EQ(Dependents(part), 0);
+    EXPECT_EQ(Dependents(assembly), 0);
+    part->Release();
+    assembly->Release();
+
+    // An SPC measurement operation is a measurement operation too.
+    IAPElement* spc = Create<IAPElement>(CLSID_APSPCMeasurementOp, IID_IAPElement);
+    EXPECT_EQ(g.group->AppendGroupElement(spc), S_OK);
+    EXPECT_EQ(Members(g.group), 1);
+    spc->Release();
+    EXPECT_EQ(Members(g.group), 0);
+}
+
+TEST_F(Groups, GetGroupElementHandsOutTheMembersElementInterface)
+{
+    GroupWithOps g(2);
+    ASSERT_EQ(g.group->AppendGroupElement(g.ops[0]), S_OK);
+    ASSERT_EQ(g.group->AppendGroupElement(g.ops[1]), S_OK);
+    const ULONG before = RefCount(g.ops[1]);
+
+    IAPElement* out = nullptr;
+    ASSERT_EQ(g.group->GetGroupElement(1, &out), S_OK);
+    EXPECT_EQ(out, g.ops[1]);
+    EXPECT_EQ(RefCount(g.ops[1]), before + 1);
+    // Usable as an element: the interface is the real one, not another family's pointer.
+    int cost = 0;
+    EXPECT_EQ(out->GetCost(&cost), S_OK);
+    out->Release();
+
+    out = nullptr;
+    EXPECT_EQ(g.group->GetGroupElement(2, &out), E_FAIL);
+    EXPECT_EQ(g.group->GetGroupElement(-1, &out), E_FAIL);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(g.group->GetGroupElement(0, nullptr), E_POINTER);
+    EXPECT_EQ(g.group->GetGroupNumElements(nullptr), E_POINTER);
+}
+
+TEST_F(Groups, RemovingByIndexUnregistersAndNotifies)
+{
+    GroupWithOps g(3);
+    RecordingDocSink doc;
+    ASSERT_EQ(g.groupElement->BindDocument(&doc), S_OK);
+    for (IAPElement* op : g.ops) ASSERT_EQ(g.group->AppendGroupElement(op), S_OK);
+    ASSERT_EQ(doc.events.size(), 3u);
+    for (const auto& e : doc.events) {
+        EXPECT_EQ(e.cmd, 1);
+        EXPECT_TRUE(IsEqualGUID(e.iid, IID_IAPGroup));
+    }
+
+    ASSERT_EQ(g.group->RemoveGroupElementByIndex(1), S_OK);
+    EXPECT_EQ(Dependents(g.ops[1]), 0);
+    EXPECT_EQ(Dependents(g.ops[0]), 1);
+    EXPECT_EQ(Members(g.group), 2);
+    IAPElement* second = nullptr;
+    ASSERT_EQ(g.group->GetGroupElement(1, &second), S_OK);
+    EXPECT_EQ(second, g.ops[2]); // later entries move down
+    second->Release();
+    EXPECT_EQ(doc.events.size(), 4u);
+
+    EXPECT_EQ(g.group->RemoveGroupElementByIndex(2), E_FAIL);
+    EXPECT_EQ(g.group->RemoveGroupElementByIndex(-1), E_FAIL);
+    EXPECT_EQ(doc.events.size(), 4u); // failures announce nothing
+    EXPECT_EQ(Members(g.group), 2);
+    g.groupElement->BindDocument(nullptr);
+}
+
+TEST_F(Groups, DestroyingAMemberTakesItOutOfEveryGroup)
+{
+    GroupWithOps g(3);
+    IAPElement* otherElement = Create<IAPElement>(CLSID_APGroup, IID_IAPElement);
+    IAPGroup* other = Query<IAPGroup>(otherElement, IID_IAPGroup);
+    RecordingDocSink doc;
+    g.groupElement->BindDocument(&doc);
+    for (IAPElement* op : g.ops) ASSERT_EQ(g.group->AppendGroupElement(op), S_OK);
+    ASSERT_EQ(other->AppendGroupElement(g.ops[1]), S_OK);
+    doc.events.clear();
+
+    g.Destroy(1);
+    EXPECT_EQ(Members(g.group), 2);
+    EXPECT_EQ(Members(other), 0);
+    IAPElement* out = nullptr;
+    ASSERT_EQ(g.group->GetGroupElement(0, &out), S_OK);
+    EXPECT_EQ(out, g.ops[0]);
+    out->Release();
+    ASSERT_EQ(g.group->GetGroupElement(1, &out), S_OK);
+    EXPECT_EQ(out, g.ops[2]);
+    out->Release();
+    // The removal passed the interface and was announced as a change of the group.
+    ASSERT_EQ(doc.events.size(), 1u);
+    EXPECT_TRUE(IsEqualGUID(doc.events[0].iid, IID_IAPGroup));
+
+    g.Destroy(0);
+    g.Destroy(2);
+    EXPECT_EQ(Members(g.group), 0);
+    other->Release();
+    otherElement->Release();
+    g.groupElement->BindDocument(nullptr);
+}
+
+TEST_F(Groups, DestroyingTheGroupLeavesItsMembersUnwatched)
+{
+    GroupWithOps g(2);
+    for (IAPElement* op : g.ops) ASSERT_EQ(g.group->AppendGroupElement(op), S_OK);
+    g.group->Release();
+    g.group = nullptr;
+    g.groupElement->Release();
+    g.groupElement = nullptr;
+    EXPECT_EQ(Dependents(g.ops[0]), 0);
+    EXPECT_EQ(Dependents(g.ops[1]), 0);
+    // The members go later without touching the group.
+    g.Destroy(0);
+    g.Destroy(1);
+}
+
+TEST_F(Groups, NotifyOnlyActsOnTheDestructionOfAMember)
+{
+    GroupWithOps g(2);
+    ASSERT_EQ(g.group->AppendGroupElement(g.ops[0]), S_OK);
+    IAPElementSink* sink = Query<IAPElementSink>(g.groupElement, IID_IAPElementSink);
+    ASSERT_NE(sink, nullptr);
+
+    EXPECT_EQ(sink->Notify(1, g.ops[0]), S_OK);
+    EXPECT_EQ(Members(g.group), 1);
+    EXPECT_EQ(sink->Notify(3, g.ops[1]), E_FAIL); // not a member
+    EXPECT_EQ(sink->Notify(3, nullptr), E_FAIL);
+    EXPECT_EQ(Members(g.group), 1);
+    EXPECT_EQ(sink->Notify(3, g.ops[0]), S_OK);
+    EXPECT_EQ(Members(g.group), 0);
+    EXPECT_EQ(Dependents(g.ops[0]), 0);
+    sink->Release();
+}
+
+TEST_F(Groups, KindTestsAnswerSFalseOnOtherClasses)
+{
+    IAPElement* part = Create<IAPElement>(CLSID_APPartNode, IID_IAPElement);
+    IAPElement* op = Create<IAPElement>(CLSID_APMeasurementOperation, IID_IAPElement);
+    IAPGroup* wrong = static_cast<IAPGroup*>(ObjectOf(part));
+    int n = -7;
+    EXPECT_EQ(wrong->GetGroupNumElements(&n), S_FALSE);
+    EXPECT_EQ(n, -7);
+    EXPECT_EQ(wrong->AppendGroupElement(op), S_FALSE);
+    EXPECT_EQ(Dependents(op), 0);
+    IAPElement* out = nullptr;
+    EXPECT_EQ(wrong->GetGroupElement(0, &out), S_FALSE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(wrong->RemoveGroupElementByIndex(0), S_FALSE);
+    op->Release();
+    part->Release();
+}
+
+// ---------------------------------------------------------------------------------------
+// Persistence
+
+namespace {
+
+struct StreamPair {
+    WmMemoryByteStream bytes;
+    WmDataStream data{&bytes};
+    WmObjectStream stream{data};
+    WmPtrSwizzle swizzle;
+    StreamPair() { stream.setSwizzler(&swizzle); }
+    ~StreamPair() { stream.setSwizzler(nullptr); }
+};
+
+} // namespace
+
+TEST_F(Groups, MembersSurviveAWriteAndReadThroughPointerNumbers)
+{
+    GroupWithOps g(2);
+    for (IAPElement* op : g.ops) ASSERT_EQ(g.group->AppendGroupElement(op), S_OK);
+    WmMemoryByteStream bytes;
+    {
+        WmDataStream data(&bytes);
+        WmObjectStream out(data);
+        WmPtrSwizzle swizzle;
+        out.setSwizzler(&swizzle);
+        // The group's references come before its members' records.
+        ASSERT_EQ(ModelOf<APGroup>(g.groupElement)->Serialize(&out), S_OK);
+        for (IAPElement* op : g.ops) ASSERT_EQ(ObjectOf(op)->GetModelObject()->Serialize(&out), S_OK);
+        out.setSwizzler(nullptr);
+    }
+
+    GroupWithOps r(2);
+    bytes.Open(nullptr);
+    {
+        WmDataStream data(&bytes);
+        WmObjectStream in(data);
+        WmPtrSwizzle swizzle;
+        in.setSwizzler(&swizzle);
+        ASSERT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&in), S_OK);
+        for (IAPElement* op : r.ops) ASSERT_EQ(ObjectOf(op)->GetModelObject()->Deserialize(&in), S_OK);
+        in.setSwizzler(nullptr);
+    }
+    EXPECT_EQ(Members(r.group), 0); // nothing is a member before the fix-up
+    EXPECT_EQ(ModelOf<APGroup>(r.groupElement)->GetNumPendingElements(), 2);
+    ASSERT_EQ(r.groupElement->FixupLists(), S_OK);
+    ASSERT_EQ(Members(r.group), 2);
+    for (int i = 0; i < 2; ++i) {
+        IAPElement* out = nullptr;
+        ASSERT_EQ(r.group->GetGroupElement(i, &out), S_OK);
+        EXPECT_EQ(out, r.ops[i]);
+        out->Release();
+        EXPECT_EQ(Dependents(r.ops[i]), 1);
+    }
+
+    // A second fix-up on the live group changes nothing.
+    ASSERT_EQ(r.groupElement->FixupLists(), S_OK);
+    EXPECT_EQ(Members(r.group), 2);
+    EXPECT_EQ(Dependents(r.ops[0]), 1);
+    // And a read member that goes away leaves the group as any other.
+    r.Destroy(0);
+    EXPECT_EQ(Members(r.group), 1);
+}
+
+TEST_F(Groups, ReferencesToNoElementAreSkipped)
+{
+    GroupWithOps g(0);
+    StreamPair s;
+    ASSERT_EQ(ModelOf<APElement>(g.groupElement)->APElement::Serialize(&s.stream), S_OK);
+    ASSERT_TRUE(s.stream.write(1));
+    ASSERT_TRUE(s.stream.write(2));
+    ASSERT_TRUE(s.stream.write(-200000));
+    ASSERT_TRUE(s.stream.write(0));
+
+    GroupWithOps r(0);
+    s.bytes.Open(nullptr);
+    WmPtrSwizzle fresh;
+    s.stream.setSwizzler(&fresh);
+    ASSERT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&s.stream), S_OK);
+    s.stream.setSwizzler(&s.swizzle);
+    EXPECT_EQ(r.groupElement->FixupLists(), S_OK);
+    EXPECT_EQ(Members(r.group), 0);
+}
+
+TEST_F(Groups, CorruptMemberCountsFailTheRead)
+{
+    for (int count : {-1, 0x40000000}) {
+        GroupWithOps g(0);
+        StreamPair s;
+        ASSERT_EQ(ModelOf<APElement>(g.groupElement)->APElement::Serialize(&s.stream), S_OK);
+        ASSERT_TRUE(s.stream.write(1));
+        ASSERT_TRUE(s.stream.write(count));
+        s.bytes.Open(nullptr);
+        WmPtrSwizzle fresh;
+        s.stream.setSwizzler(&fresh);
+        GroupWithOps r(0);
+        EXPECT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&s.stream), E_FAIL) << count;
+        EXPECT_EQ(ModelOf<APGroup>(r.groupElement)->GetNumPendingElements(), 0);
+        s.stream.setSwizzler(&s.swizzle);
+    }
+}
+
+TEST_F(Groups, AGroupWritesNoNodeBlock)
+{
+    GroupWithOps g(1);
+    ASSERT_EQ(g.group->AppendGroupElement(g.ops[0]), S_OK);
+    StreamPair whole, element;
+    ASSERT_EQ(ModelOf<APGroup>(g.groupElement)->Serialize(&whole.stream), S_OK);
+    ASSERT_EQ(ModelOf<APElement>(g.groupElement)->APElement::Serialize(&element.stream), S_OK);
+    // Element block, version 1, one member, its pointer number.
+    ASSERT_EQ(whole.bytes.Size(), element.bytes.Size() + 12);
+    EXPECT_EQ(std::memcmp(whole.bytes.Bytes().data(), element.bytes.Bytes().data(), element.bytes.Size()), 0);
+    int tail[3];
+    std::memcpy(tail, whole.bytes.Bytes().data() + element.bytes.Size(), sizeof tail);
+    EXPECT_EQ(tail[0], 1);
+    EXPECT_EQ(tail[1], 1);
+    int number = 0;
+    ASSERT_TRUE(whole.stream.ptr2num(g.ops[0], &number));
+    EXPECT_EQ(tail[2], number);
+}
+
+// ---------------------------------------------------------------------------------------
+// Copies
+
+TEST_F(Groups, CloneWantsATargetOfTheSameClass)
+{
+    GroupWithOps g(1);
+    ASSERT_EQ(g.groupElement->SetName(reinterpret_cast<unsigned char*>(const_cast<char*>("checks"))), S_OK);
+    ASSERT_EQ(g.group->AppendGroupElement(g.ops[0]), S_OK);
+    IAPElement* part = Create<IAPElement>(CLSID_APPartNode, IID_IAPElement);
+    EXPECT_EQ(g.groupElement->Clone(part), E_FAIL);
+    EXPECT_EQ(g.groupElement->Clone(nullptr), E_FAIL);
+    part->Release();
+
+    // Without a document the copy is the element part only: no members are shared.
+    GroupWithOps copy(0);
+    ASSERT_EQ(g.groupElement->Clone(copy.groupElement), S_OK);
+    char name[32] = {};
+    ASSERT_EQ(copy.groupElement->GetName(reinterpret_cast<unsigned char*>(name)), S_OK);
+    EXPECT_STREQ(name, "checks");
+    EXPECT_EQ(Members(copy.group), 0);
+    EXPECT_EQ(Dependents(g.ops[0]), 1);
+}
+
+TEST_F(Groups, CleanUpCopyListDropsEmptySlotsOnly)
+{
+    GroupWithOps g(1);
+    ASSERT_EQ(g.group->AppendGroupElement(g.ops[0]), S_OK);
+    EXPECT_EQ(g.groupElement->CleanUpCopyList(), S_OK);
+    EXPECT_EQ(Members(g.group), 1);
+}
