@@ -3,67 +3,6 @@
 // and run the script again.
 AP_PENDING(Serialize, (unsigned char *)) // IAPElement
 AP_PENDING(Deserialize, (unsigned char *)) // IAPElement
-AP_PENDING(AppendChild, (IAPNode *)) // IAPNode
-AP_PENDING(GetChild, (int, IAPNode **)) // IAPNode
-AP_PENDING(InsertChild, (int, IAPNode *)) // IAPNode
-AP_PENDING(RemoveChildByIndex, (int)) // IAPNode
-AP_PENDING(RemoveChild, (IAPNode *)) // IAPNode
-AP_PENDING(FindChild, (IAPNode *, int *)) // IAPNode
-AP_PENDING(GetNumChildren, (int *)) // IAPNode
-AP_PENDING(AppendParent, (IAPNode *)) // IAPNode
-AP_PENDING(RemoveParent, (IAPNode *)) // IAPNode
-AP_PENDING(GetNumParents, (int *)) // IAPNode
-AP_PENDING(GetParent, (int, IAPNode **)) // IAPNode
-AP_PENDING(GetNote, (unsigned char *)) // IAPNode
-AP_PENDING(SetNote, (unsigned char *)) // IAPNode
-AP_PENDING(GetNoteSize, (int *)) // IAPNode
-AP_PENDING(GetPartNodeOfFeature, (IAPNode **)) // IAPNode2
-AP_PENDING(GetPartNode, (IAPNode **)) // IAPNode2
-AP_PENDING(GetParentFeature, (IAPNode **)) // IAPNode2
-AP_PENDING(GetNote2, (unsigned char *)) // IAPNode3
-AP_PENDING(SetNote2, (unsigned char *)) // IAPNode3
-AP_PENDING(GetNote2Size, (int *)) // IAPNode3
-AP_PENDING(SetPartNodeNodeString, (unsigned char *)) // IAPPartNode
-AP_PENDING(GetPartNodeNodeString, (unsigned char *)) // IAPPartNode
-AP_PENDING(AppendListItem, (IAPDRF *)) // IAPPartNode
-AP_PENDING(GetNumListItems, (int *)) // IAPPartNode
-AP_PENDING(GetListItem, (int, IAPDRF **)) // IAPPartNode
-AP_PENDING(RemoveListItem, (IAPDRF *)) // IAPPartNode
-AP_PENDING(RemoveListItemByIndex, (int)) // IAPPartNode
-AP_PENDING(AppendListItem2, (IAPDatum *)) // IAPPartNode
-AP_PENDING(GetNumListItems2, (int *)) // IAPPartNode
-AP_PENDING(GetListItem2, (int, IAPDatum **)) // IAPPartNode
-AP_PENDING(RemoveListItem2, (IAPDatum *)) // IAPPartNode
-AP_PENDING(RemoveListItem2ByIndex, (int)) // IAPPartNode
-AP_PENDING(GetMatrix4f, (float *)) // IAPPartNode
-AP_PENDING(SetMatrix4f, (float *)) // IAPPartNode
-AP_PENDING(SetVector, (double, double, double)) // IAPPartNode
-AP_PENDING(GetVector, (double *, double *, double *)) // IAPPartNode
-AP_PENDING(SetScalar, (double)) // IAPPartNode
-AP_PENDING(GetScalar, (double *)) // IAPPartNode
-AP_PENDING(IsVectorSet, (int *)) // IAPPartNode
-AP_PENDING(IsScalarSet, (int *)) // IAPPartNode
-AP_PENDING(SetFlag1, ()) // IAPPartNode2
-AP_PENDING(ClearFlag1, ()) // IAPPartNode2
-AP_PENDING(GetFlag1, (int *)) // IAPPartNode2
-AP_PENDING(SetFlag2, ()) // IAPPartNode2
-AP_PENDING(GetFlag2, (int *)) // IAPPartNode2
-AP_PENDING(GetPartNodeMatrix3x4, (double *)) // IAPPartNode3
-AP_PENDING(SetPartNodeMatrix3x4, (double *)) // IAPPartNode3
-AP_PENDING(SetPartNodeDataMoniker, (IORVDataMoniker *)) // IAPPartNode3
-AP_PENDING(GetPartNodeDataMoniker, (IORVDataMoniker **)) // IAPPartNode3
-AP_PENDING(SetPartNodeIntValue1, (int)) // IAPPartNode4
-AP_PENDING(GetPartNodeIntValue1, (int *)) // IAPPartNode4
-AP_PENDING(SetPartNodeIntValue2, (int)) // IAPPartNode4
-AP_PENDING(GetPartNodeIntValue2, (int *)) // IAPPartNode4
-AP_PENDING(SetIntPair, (int, int)) // IAPPartNode5
-AP_PENDING(GetIntPair, (int *, int *)) // IAPPartNode5
-AP_PENDING(SetPartNodeIntValue3, (int)) // IAPPartNode6
-AP_PENDING(GetPartNodeIntValue3, (int *)) // IAPPartNode6
-AP_PENDING(SetGroupNodeNodeString, (unsigned char *)) // IAPAssemblyNode2
-AP_PENDING(GetGroupNodeNodeString, (unsigned char *)) // IAPAssemblyNode2
-AP_PENDING(SetAssemblyNodeDataMoniker, (IORVDataMoniker *)) // IAPAssemblyNode3
-AP_PENDING(GetAssemblyNodeDataMoniker, (IORVDataMoniker **)) // IAPAssemblyNode4
 AP_PENDING(SetOperationTime, (double)) // IAPOperation
 AP_PENDING(GetOperationTime, (double *)) // IAPOperation
 AP_PENDING(AppendFeaturePair, (IAPFeaturePair *)) // IAPOperation
@@ -206,8 +145,6 @@ AP_PENDING(SetMeasurementOperationContribDataDetails, (unsigned char *, double, 
 AP_PENDING(GetMeasurementOperationContribDataDetails, (int, double *, double *, double *, double *)) // IAPMeasurementOperation9
 AP_PENDING(ExtendMeasurementOperationContribValues, (int)) // IAPMeasurementOperation9
 AP_PENDING(ClearMeasurementOperationContribValues, ()) // IAPMeasurementOperation9
-AP_PENDING(SetFixtureValue, (int)) // IAPFixtureNode
-AP_PENDING(GetFixtureValue, (int *)) // IAPFixtureNode
 AP_PENDING(AddTolerance, (IAPTolerance *)) // IAPFeature
 AP_PENDING(GetNumTolerances, (int *)) // IAPFeature
 AP_PENDING(GetTolerance, (int, IAPTolerance **)) // IAPFeature

@@ -2,20 +2,82 @@
 // The node tree: nodes with children and parents, and the assembly, part and fixture nodes.
 #include "model/APElement.h"
 
+// A node of the document's node graph: ordered children, parents, a note and a second note.
+// A link parent-to-child is the child's entry in the parent's children list, the parent's
+// entry in the child's parents list, and one reference that the child holds on its own
+// wrapper for that parent. Neither list holds a reference of its own.
 class APNode : public APElement {
     DECLARE_DYNAMIC(APNode)
 
 public:
-    APNode() = default;
-    // Each class copies its own selection of fields; none is defined yet.
+    APNode();
+    ~APNode() override;
+
+    virtual HRESULT GetParent(int index, IAPNode** parent);
+    // Upward queries along first parents; the answer carries a reference.
+    virtual HRESULT GetPartNodeOfFeature(IAPNode** part);
+    virtual HRESULT GetPartNode(IAPNode** part);
+    virtual HRESULT GetParentFeature(IAPNode** feature);
+    virtual HRESULT GetNumParents(int* count);
+    virtual HRESULT RemoveParent(IAPNode* parent);
+    virtual HRESULT AppendParent(IAPNode* parent);
+    virtual HRESULT InsertChild(int insertBefore, IAPNode* child);
+    virtual HRESULT GetNumChildren(int* count);
+    virtual HRESULT RemoveChildByIndex(int index);
+    virtual HRESULT RemoveChild(IAPNode* child);
+    virtual HRESULT GetChild(int index, IAPNode** child);
+    virtual HRESULT AppendChild(IAPNode* child);
+    virtual HRESULT FindChild(IAPNode* child, int* index);
+    virtual HRESULT GetNoteSize(int* size);
+    virtual HRESULT GetNote(CString& note);
+    virtual HRESULT SetNote(const CString& note);
+    virtual HRESULT GetNote2Size(int* size);
+    virtual HRESULT GetNote2(CString& note);
+    virtual HRESULT SetNote2(const CString& note);
+
+    HRESULT Serialize(WmObjectStream* stream) override;
+    HRESULT Deserialize(WmObjectStream* stream) override;
+    // Links the children that a read left as pending references; 1 on success.
+    HRESULT FixupLists() override;
+    HRESULT NotifyDeletion() override;
+    // Each class copies its own selection of fields.
     HRESULT Clone(IAPElement*) override { return E_FAIL; }
+
+    // The element-level copy plus both notes; links are never copied.
+    APNode& operator=(const APNode& source);
+
+    static constexpr int kBlockVersion = 2;
+
+protected:
+    // The own wrapper queried for IAPNode (with a reference), or null.
+    IAPNode* OwnNode() const;
+
+    APArray<IAPNode*> m_children;
+    APArray<IAPElement*> m_storedChildren; // filled by the stream's pointer numbering while reading
+    APArray<IAPNode*> m_parents;
+    CString m_note;
+    CString m_note2;
+    bool m_childrenPending = false; // a read left references in m_storedChildren
+
+private:
+    HRESULT WriteChildren(WmObjectStream& stream);
+    HRESULT ReadOldProperties(WmObjectStream& stream);
+    // Would linking `child` under this node close a cycle?
+    bool WouldCycle(IAPNode* own, IAPNode* child) const;
+    HRESULT LinkChildAt(int index, IAPNode* child, bool append);
 };
 
+// The intermediate class above every geometric node: adds a format version only.
 class APGeometryNode : public APNode {
     DECLARE_DYNAMIC(APGeometryNode)
 
 public:
     APGeometryNode() = default;
+
+    HRESULT Serialize(WmObjectStream* stream) override;
+    HRESULT Deserialize(WmObjectStream* stream) override;
+
+    static constexpr int kBlockVersion = 1;
 };
 
 class APAssemblyNode : public APGeometryNode {
@@ -23,13 +85,109 @@ class APAssemblyNode : public APGeometryNode {
 
 public:
     APAssemblyNode() = default;
+    ~APAssemblyNode() override;
+
+    virtual HRESULT SetIntPair(int a, int b);
+    virtual HRESULT GetIntPair(int* a, int* b);
+    virtual HRESULT SetNodeString(const CString& text);
+    virtual HRESULT GetNodeString(CString& text);
+    virtual HRESULT GetDataMoniker(IORVDataMoniker** moniker);
+    virtual HRESULT SetDataMoniker(IORVDataMoniker* moniker);
+
+    HRESULT Serialize(WmObjectStream* stream) override;
+    HRESULT Deserialize(WmObjectStream* stream) override;
+    HRESULT Clone(IAPElement* target) override;
+
+    APAssemblyNode& operator=(const APAssemblyNode& source);
+
+    static constexpr int kBlockVersion = 4;
+
+protected:
+    int m_intPair[2] = {-1, -1};
+    CString m_nodeString;
+    IORVDataMoniker* m_dataMoniker = nullptr; // one reference
 };
 
+// A part: owns its datum reference frames (first list) and datums (second list), one
+// reference per entry. Both lists hold the entries' IAPElement pointers.
 class APPartNode : public APGeometryNode {
     DECLARE_DYNAMIC(APPartNode)
 
 public:
-    APPartNode() = default;
+    APPartNode();
+    ~APPartNode() override;
+
+    virtual HRESULT SetMatrix3x4(const double m[12]);
+    virtual HRESULT GetMatrix3x4(double m[12]);
+    virtual HRESULT IsScalarSet(int* isSet);
+    virtual HRESULT IsVectorSet(int* isSet);
+    virtual HRESULT GetScalar(double* value);
+    virtual HRESULT GetVector(double* x, double* y, double* z);
+    virtual HRESULT SetScalar(double value);
+    virtual HRESULT SetVector(double x, double y, double z);
+    virtual HRESULT RemoveListItemByIndex(int index);
+    virtual HRESULT RemoveListItem(IAPElement* frame);
+    virtual HRESULT GetListItem(int index, IAPElement** frame);
+    virtual HRESULT GetNumListItems(int* count);
+    virtual HRESULT AppendListItem(IAPElement* frame);
+    virtual HRESULT RemoveListItem2ByIndex(int index);
+    virtual HRESULT RemoveListItem2(IAPElement* datum);
+    virtual HRESULT GetListItem2(int index, IAPElement** datum);
+    virtual HRESULT GetNumListItems2(int* count);
+    virtual HRESULT AppendListItem2(IAPElement* datum);
+    virtual HRESULT GetNodeString(CString& text);
+    virtual HRESULT SetNodeString(const CString& text);
+    virtual HRESULT GetDataMoniker(IORVDataMoniker** moniker);
+    virtual HRESULT SetDataMoniker(IORVDataMoniker* moniker);
+    virtual HRESULT SetIntValue1(int value);
+    virtual HRESULT GetIntValue1(int* value);
+    virtual HRESULT SetIntValue2(int value);
+    virtual HRESULT GetIntValue2(int* value);
+    virtual HRESULT SetFlag1();
+    virtual HRESULT ClearFlag1();
+    virtual HRESULT GetFlag1(int* isSet);
+    virtual HRESULT SetFlag2();
+    virtual HRESULT GetFlag2(int* isSet);
+    virtual HRESULT SetIntPair(int a, int b);
+    virtual HRESULT GetIntPair(int* a, int* b);
+    virtual HRESULT SetIntValue3(int value);
+    virtual HRESULT GetIntValue3(int* value);
+
+    // The transform, 16 floats row by row.
+    HRESULT SetFloatMatrix(const float m[16]);
+    HRESULT GetFloatMatrix(float** m);
+
+    HRESULT BindDocument(IAPDocEventSink* sink) override;
+    HRESULT FixupLists() override;
+    HRESULT Serialize(WmObjectStream* stream) override;
+    HRESULT Deserialize(WmObjectStream* stream) override;
+    HRESULT Clone(IAPElement* target) override;
+
+    APPartNode& operator=(const APPartNode& source);
+
+    int GetStoredFormatVersion() const { return m_storedVersion; }
+
+    static constexpr int kBlockVersion = 8;
+
+protected:
+    CString m_nodeString;
+    IORVDataMoniker* m_dataMoniker = nullptr; // one reference
+    APArray<IAPElement*> m_frames;            // datum reference frames, one reference each
+    APArray<IAPElement*> m_datums;            // datums, one reference each
+    int m_storedVersion = 0;
+    float m_transform[16];
+    double m_vector[3] = {-1.0, -1.0, -1.0};
+    double m_scalar = -1.0;
+    int m_flag1 = 0;
+    int m_flag2 = 0;
+    int m_intValue1 = 0;
+    int m_intValue2 = -1;
+    int m_intPair[2] = {-1, -1};
+    int m_intValue3 = 0;
+    double m_matrix3x4[12];
+
+private:
+    void ReleaseLists();
 };
 
 class APFixtureNode : public APPartNode {
@@ -37,11 +195,32 @@ class APFixtureNode : public APPartNode {
 
 public:
     APFixtureNode() = default;
+
+    virtual HRESULT GetFixtureValue(int* value);
+    virtual HRESULT SetFixtureValue(int value);
+
+    HRESULT Serialize(WmObjectStream* stream) override;
+    HRESULT Deserialize(WmObjectStream* stream) override;
+    HRESULT Clone(IAPElement* target) override;
+
+    APFixtureNode& operator=(const APFixtureNode& source);
+
+    static constexpr int kBlockVersion = 1;
+
+protected:
+    int m_fixtureValue = 3;
 };
 
+// The node under which the tolerance library lives; no fields of its own.
 class APTolLibNode : public APGeometryNode {
     DECLARE_DYNAMIC(APTolLibNode)
 
 public:
     APTolLibNode() = default;
+
+    HRESULT Serialize(WmObjectStream* stream) override;
+    HRESULT Deserialize(WmObjectStream* stream) override;
+    HRESULT Clone(IAPElement* target) override;
+
+    static constexpr int kBlockVersion = 1;
 };
