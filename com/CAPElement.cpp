@@ -6,45 +6,11 @@
 #include "features/APFeaturePair.h"
 #include "features/APTolerance.h"
 #include "model/APCondition.h"
-#include "model/APElementLookup.h"
 #include "model/APGroup.h"
 #include "model/APNode.h"
 #include "model/APOperation.h"
 
-#include <map>
-#include <mutex>
-
 static_assert(sizeof(long) == sizeof(int), "the interfaces' long flags are the model's int flags");
-
-namespace {
-
-// Live elements by their primary interface, so that a model operation handed another element
-// (the target of a copy) can reach that element's model object without trusting a cast.
-std::mutex& LiveLock()
-{
-    static std::mutex lock;
-    return lock;
-}
-
-std::map<IAPElement*, APElement*>& LiveElements()
-{
-    static std::map<IAPElement*, APElement*> live;
-    return live;
-}
-
-} // namespace
-
-APElement* APElementOf(IUnknown* element)
-{
-    if (!element) return nullptr;
-    IAPElement* primary = nullptr;
-    if (FAILED(element->QueryInterface(IID_IAPElement, reinterpret_cast<void**>(&primary))) || !primary) return nullptr;
-    // The caller holds the element, so the query's reference can go at once.
-    primary->Release();
-    std::lock_guard<std::mutex> guard(LiveLock());
-    auto it = LiveElements().find(primary);
-    return it == LiveElements().end() ? nullptr : it->second;
-}
 
 CAPElement::CAPElement() = default;
 
@@ -55,12 +21,6 @@ HRESULT CAPElement::AttachElement()
 {
     if (!m_pElement) return E_FAIL;
     m_pElement->SetComObject(GetPrimary());
-    try {
-        std::lock_guard<std::mutex> guard(LiveLock());
-        LiveElements()[GetPrimary()] = m_pElement;
-    } catch (...) {
-        return E_FAIL;
-    }
     return S_OK;
 }
 
@@ -74,10 +34,6 @@ void CAPElement::FinalRelease()
     } catch (...) {
     }
     // Calls that reach this object from here on find no model and fail cleanly.
-    {
-        std::lock_guard<std::mutex> guard(LiveLock());
-        LiveElements().erase(GetPrimary());
-    }
     m_pElement = nullptr;
     delete model;
 }

@@ -1,5 +1,37 @@
-// The node-level interface methods of CAPElement (see com/CAPElementRows.h for the row
-// vocabulary). Out-pointers that the model fills are checked here: null answers E_POINTER.
+// Rows of the node families and of the element block methods (see com/CAPElementRows.h).
+
+// IAPElement: the element-stream handle is the toolkit object stream, passed through.
+AP_METHOD(Serialize, (unsigned char* writeStream), AP_ANY, AP_QUIET,
+          m->Serialize(reinterpret_cast<WmObjectStream*>(writeStream)))
+AP_METHOD(Deserialize, (unsigned char* readStream), AP_ANY, AP_QUIET,
+          m->Deserialize(reinterpret_cast<WmObjectStream*>(readStream)))
+
+// IAPNode
+AP_METHOD(AppendChild, (IAPNode* pNode), AP_TRY(APNode), AP_NOTIFY(IAPNode), m->AppendChild(pNode))
+AP_METHOD(GetChild, (int index, IAPNode** pNode), AP_TRY(APNode), AP_QUIET, m->GetChild(index, pNode))
+AP_METHOD(InsertChild, (int insertBefore, IAPNode* pNode), AP_TRY(APNode), AP_NOTIFY(IAPNode),
+          m->InsertChild(insertBefore, pNode))
+AP_METHOD(RemoveChildByIndex, (int index), AP_TRY(APNode), AP_NOTIFY(IAPNode), m->RemoveChildByIndex(index))
+AP_METHOD(RemoveChild, (IAPNode* pNode), AP_TRY(APNode), AP_NOTIFY(IAPNode), m->RemoveChild(pNode))
+AP_METHOD(FindChild, (IAPNode* pNode, int* childIndex), AP_TRY(APNode), AP_QUIET, m->FindChild(pNode, childIndex))
+AP_METHOD(GetNumChildren, (int* numChildren), AP_TRY(APNode), AP_QUIET, m->GetNumChildren(numChildren))
+AP_METHOD(AppendParent, (IAPNode* pParent), AP_TRY(APNode), AP_QUIET, m->AppendParent(pParent))
+AP_METHOD(RemoveParent, (IAPNode* pParent), AP_TRY(APNode), AP_QUIET, m->RemoveParent(pParent))
+AP_METHOD(GetNumParents, (int* numParents), AP_TRY(APNode), AP_QUIET, m->GetNumParents(numParents))
+AP_METHOD(GetParent, (int index, IAPNode** pParent), AP_TRY(APNode), AP_QUIET, m->GetParent(index, pParent))
+AP_STRING_GETTER(GetNote, (unsigned char* note), note, AP_TRY(APNode), GetNote)
+AP_METHOD(SetNote, (unsigned char* note), AP_TRY(APNode), AP_NOTIFY(IAPNode), m->SetNote(InString(note)))
+AP_METHOD(GetNoteSize, (int* size), AP_TRY(APNode), AP_QUIET, m->GetNoteSize(size))
+// IAPNode2
+AP_METHOD(GetPartNodeOfFeature, (IAPNode** partNode), AP_TRY(APNode), AP_QUIET, m->GetPartNodeOfFeature(partNode))
+AP_METHOD(GetPartNode, (IAPNode** partNode), AP_TRY(APNode), AP_QUIET, m->GetPartNode(partNode))
+AP_METHOD(GetParentFeature, (IAPNode** feature), AP_TRY(APNode), AP_QUIET, m->GetParentFeature(feature))
+// IAPNode3
+AP_STRING_GETTER(GetNote2, (unsigned char* note), note, AP_TRY(APNode), GetNote2)
+AP_METHOD(SetNote2, (unsigned char* note), AP_TRY(APNode), AP_QUIET, m->SetNote2(InString(note)))
+AP_METHOD(GetNote2Size, (int* size), AP_TRY(APNode), AP_QUIET, m->GetNote2Size(size))
+
+// Out-pointers of the families below are checked here: null answers E_POINTER.
 
 // IAPGroup. Members go in as any interface of a measurement operation and come out as their
 // IAPElement.
@@ -7,32 +39,6 @@ AP_METHOD(AppendGroupElement, (IAPElement* element), AP_TRY(APGroup), AP_NOTIFY(
 AP_BUFFER_METHOD(GetGroupNumElements, (int* count), count, AP_TRY(APGroup), AP_QUIET, m->GetNumElements(count))
 AP_BUFFER_METHOD(GetGroupElement, (int index, IAPElement** element), element, AP_TRY(APGroup), AP_QUIET, m->GetElementAsElement(index, element))
 AP_METHOD(RemoveGroupElementByIndex, (int index), AP_TRY(APGroup), AP_NOTIFY(IAPGroup), m->RemoveElementByIndex(index))
-
-// IAPNode
-AP_METHOD(AppendChild, (IAPNode* node), AP_TRY(APNode), AP_NOTIFY(IAPNode), m->AppendChild(node))
-AP_BUFFER_METHOD(GetChild, (int index, IAPNode** node), node, AP_TRY(APNode), AP_QUIET, m->GetChild(index, node))
-AP_METHOD(InsertChild, (int insertBefore, IAPNode* node), AP_TRY(APNode), AP_NOTIFY(IAPNode), m->InsertChild(insertBefore, node))
-AP_METHOD(RemoveChildByIndex, (int index), AP_TRY(APNode), AP_NOTIFY(IAPNode), m->RemoveChildByIndex(index))
-AP_METHOD(RemoveChild, (IAPNode* node), AP_TRY(APNode), AP_NOTIFY(IAPNode), m->RemoveChild(node))
-AP_BUFFER_METHOD(FindChild, (IAPNode* node, int* childIndex), childIndex, AP_TRY(APNode), AP_QUIET, m->FindChild(node, childIndex))
-AP_BUFFER_METHOD(GetNumChildren, (int* numChildren), numChildren, AP_TRY(APNode), AP_QUIET, m->GetNumChildren(numChildren))
-AP_METHOD(AppendParent, (IAPNode* parent), AP_TRY(APNode), AP_QUIET, m->AppendParent(parent))
-AP_METHOD(RemoveParent, (IAPNode* parent), AP_TRY(APNode), AP_QUIET, m->RemoveParent(parent))
-AP_BUFFER_METHOD(GetNumParents, (int* numParents), numParents, AP_TRY(APNode), AP_QUIET, m->GetNumParents(numParents))
-AP_BUFFER_METHOD(GetParent, (int index, IAPNode** parent), parent, AP_TRY(APNode), AP_QUIET, m->GetParent(index, parent))
-AP_STRING_GETTER(GetNote, (unsigned char* note), note, AP_TRY(APNode), GetNote)
-AP_METHOD(SetNote, (unsigned char* note), AP_TRY(APNode), AP_NOTIFY(IAPNode), m->SetNote(InString(note)))
-AP_BUFFER_METHOD(GetNoteSize, (int* size), size, AP_TRY(APNode), AP_QUIET, m->GetNoteSize(size))
-
-// IAPNode2
-AP_BUFFER_METHOD(GetPartNodeOfFeature, (IAPNode** partNode), partNode, AP_TRY(APNode), AP_QUIET, m->GetPartNodeOfFeature(partNode))
-AP_BUFFER_METHOD(GetPartNode, (IAPNode** partNode), partNode, AP_TRY(APNode), AP_QUIET, m->GetPartNode(partNode))
-AP_BUFFER_METHOD(GetParentFeature, (IAPNode** feature), feature, AP_TRY(APNode), AP_QUIET, m->GetParentFeature(feature))
-
-// IAPNode3: the second note is neither persisted nor announced.
-AP_STRING_GETTER(GetNote2, (unsigned char* note), note, AP_TRY(APNode), GetNote2)
-AP_METHOD(SetNote2, (unsigned char* note), AP_TRY(APNode), AP_QUIET, m->SetNote2(InString(note)))
-AP_BUFFER_METHOD(GetNote2Size, (int* size), size, AP_TRY(APNode), AP_QUIET, m->GetNote2Size(size))
 
 // IAPPartNode (a fixture node passes the part node's kind test)
 AP_METHOD(SetPartNodeNodeString, (unsigned char* text), AP_TRY(APPartNode), AP_NOTIFY(IAPPartNode), m->SetNodeString(InString(text)))

@@ -5,7 +5,6 @@
 #include <iterator>
 #include <vector>
 
-#include "model/APElementLookup.h"
 #include "platform/toolkit/WmObjectStream.h"
 
 IMPLEMENT_DYNAMIC(APGroupNode, APGeometryNode)
@@ -103,7 +102,7 @@ APGroupNode& APGroupNode::operator=(const APGroupNode& source)
 
 HRESULT APGroupNode::Clone(IAPElement* target)
 {
-    APGroupNode* copy = AP_ELEMENT_OF_KIND(APGroupNode, target);
+    APGroupNode* copy = static_cast<APGroupNode*>(CloneTarget(target, RUNTIME_CLASS(APGroupNode)));
     if (!copy) return E_FAIL;
     *copy = *this;
     return S_OK;
@@ -126,7 +125,7 @@ HRESULT APFeatureGroupNode::Deserialize(WmObjectStream* stream)
 
 HRESULT APFeatureGroupNode::Clone(IAPElement* target)
 {
-    APFeatureGroupNode* copy = AP_ELEMENT_OF_KIND(APFeatureGroupNode, target);
+    APFeatureGroupNode* copy = static_cast<APFeatureGroupNode*>(CloneTarget(target, RUNTIME_CLASS(APFeatureGroupNode)));
     if (!copy) return E_FAIL;
     if (copy != this) copy->APNode::operator=(*this);
     return S_OK;
@@ -146,7 +145,7 @@ HRESULT APSubFeatureGroupNode::Deserialize(WmObjectStream* stream)
 
 HRESULT APSubFeatureGroupNode::Clone(IAPElement* target)
 {
-    APSubFeatureGroupNode* copy = AP_ELEMENT_OF_KIND(APSubFeatureGroupNode, target);
+    APSubFeatureGroupNode* copy = static_cast<APSubFeatureGroupNode*>(CloneTarget(target, RUNTIME_CLASS(APSubFeatureGroupNode)));
     if (!copy) return E_FAIL;
     if (copy != this) copy->APNode::operator=(*this);
     return S_OK;
@@ -189,7 +188,7 @@ APNodeInstance& APNodeInstance::operator=(const APNodeInstance& source)
 
 HRESULT APNodeInstance::Clone(IAPElement* target)
 {
-    APNodeInstance* copy = AP_ELEMENT_OF_KIND(APNodeInstance, target);
+    APNodeInstance* copy = static_cast<APNodeInstance*>(CloneTarget(target, RUNTIME_CLASS(APNodeInstance)));
     if (!copy) return E_FAIL;
     *copy = *this;
     return S_OK;
@@ -462,7 +461,7 @@ void APGroup::CopyFrom(const APGroup& source)
 
 HRESULT APGroup::Clone(IAPElement* target)
 {
-    APGroup* copy = AP_ELEMENT_OF_KIND(APGroup, target);
+    APGroup* copy = static_cast<APGroup*>(CloneTarget(target, RUNTIME_CLASS(APGroup)));
     if (!copy) return E_FAIL;
     copy->CopyFrom(*this);
     return S_OK;

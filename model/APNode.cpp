@@ -1,4 +1,15 @@
 #include "model/APNode.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "platform/moniker/MkMoniker.h"
+#include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmObjectStream.h"
 
 IMPLEMENT_DYNAMIC(APNode, APElement)
@@ -8,103 +19,1432 @@ IMPLEMENT_DYNAMIC(APPartNode, APGeometryNode)
 IMPLEMENT_DYNAMIC(APFixtureNode, APPartNode)
 IMPLEMENT_DYNAMIC(APTolLibNode, APGeometryNode)
 
-HRESULT APNode::GetParent(int /*index*/, IAPNode** /*parent*/) { return E_FAIL; }
-HRESULT APNode::GetPartNodeOfFeature(IAPNode** /*part*/) { return E_FAIL; }
-HRESULT APNode::GetPartNode(IAPNode** /*part*/) { return E_FAIL; }
-HRESULT APNode::GetParentFeature(IAPNode** /*feature*/) { return E_FAIL; }
-HRESULT APNode::GetNumParents(int* /*count*/) { return E_FAIL; }
-HRESULT APNode::RemoveParent(IAPNode* /*parent*/) { return E_FAIL; }
-HRESULT APNode::AppendParent(IAPNode* /*parent*/) { return E_FAIL; }
-HRESULT APNode::InsertChild(int /*insertBefore*/, IAPNode* /*child*/) { return E_FAIL; }
-HRESULT APNode::GetNumChildren(int* /*count*/) { return E_FAIL; }
-HRESULT APNode::RemoveChildByIndex(int /*index*/) { return E_FAIL; }
-HRESULT APNode::RemoveChild(IAPNode* /*child*/) { return E_FAIL; }
-HRESULT APNode::GetChild(int /*index*/, IAPNode** /*child*/) { return E_FAIL; }
-HRESULT APNode::AppendChild(IAPNode* /*child*/) { return E_FAIL; }
-HRESULT APNode::FindChild(IAPNode* /*child*/, int* /*index*/) { return E_FAIL; }
-HRESULT APNode::GetNoteSize(int* /*size*/) { return E_FAIL; }
-HRESULT APNode::GetNote(CString& /*note*/) { return E_FAIL; }
-HRESULT APNode::SetNote(const CString& /*note*/) { return E_FAIL; }
-HRESULT APNode::GetNote2Size(int* /*size*/) { return E_FAIL; }
-HRESULT APNode::GetNote2(CString& /*note*/) { return E_FAIL; }
-HRESULT APNode::SetNote2(const CString& /*note*/) { return E_FAIL; }
-HRESULT APNode::Serialize(WmObjectStream* /*stream*/) { return E_FAIL; }
-HRESULT APNode::Deserialize(WmObjectStream* /*stream*/) { return E_FAIL; }
-HRESULT APNode::FixupLists() { return E_FAIL; }
-HRESULT APNode::NotifyDeletion() { return E_FAIL; }
-HRESULT APNode::WriteChildren(WmObjectStream& /*stream*/) { return E_FAIL; }
-HRESULT APNode::ReadOldProperties(WmObjectStream& /*stream*/) { return E_FAIL; }
-HRESULT APNode::LinkChildAt(int /*index*/, IAPNode* /*child*/, bool /*append*/) { return E_FAIL; }
-HRESULT APGeometryNode::Serialize(WmObjectStream* /*stream*/) { return E_FAIL; }
-HRESULT APGeometryNode::Deserialize(WmObjectStream* /*stream*/) { return E_FAIL; }
-HRESULT APAssemblyNode::SetIntPair(int /*a*/, int /*b*/) { return E_FAIL; }
-HRESULT APAssemblyNode::GetIntPair(int* /*a*/, int* /*b*/) { return E_FAIL; }
-HRESULT APAssemblyNode::SetNodeString(const CString& /*text*/) { return E_FAIL; }
-HRESULT APAssemblyNode::GetNodeString(CString& /*text*/) { return E_FAIL; }
-HRESULT APAssemblyNode::GetDataMoniker(IORVDataMoniker** /*moniker*/) { return E_FAIL; }
-HRESULT APAssemblyNode::SetDataMoniker(IORVDataMoniker* /*moniker*/) { return E_FAIL; }
-HRESULT APAssemblyNode::Serialize(WmObjectStream* /*stream*/) { return E_FAIL; }
-HRESULT APAssemblyNode::Deserialize(WmObjectStream* /*stream*/) { return E_FAIL; }
-HRESULT APAssemblyNode::Clone(IAPElement* /*target*/) { return E_FAIL; }
-HRESULT APPartNode::SetMatrix3x4(const double /*m*/[12]) { return E_FAIL; }
-HRESULT APPartNode::GetMatrix3x4(double /*m*/[12]) { return E_FAIL; }
-HRESULT APPartNode::IsScalarSet(int* /*isSet*/) { return E_FAIL; }
-HRESULT APPartNode::IsVectorSet(int* /*isSet*/) { return E_FAIL; }
-HRESULT APPartNode::GetScalar(double* /*value*/) { return E_FAIL; }
-HRESULT APPartNode::GetVector(double* /*x*/, double* /*y*/, double* /*z*/) { return E_FAIL; }
-HRESULT APPartNode::SetScalar(double /*value*/) { return E_FAIL; }
-HRESULT APPartNode::SetVector(double /*x*/, double /*y*/, double /*z*/) { return E_FAIL; }
-HRESULT APPartNode::RemoveListItemByIndex(int /*index*/) { return E_FAIL; }
-HRESULT APPartNode::RemoveListItem(IAPElement* /*frame*/) { return E_FAIL; }
-HRESULT APPartNode::GetListItem(int /*index*/, IAPElement** /*frame*/) { return E_FAIL; }
-HRESULT APPartNode::GetNumListItems(int* /*count*/) { return E_FAIL; }
-HRESULT APPartNode::AppendListItem(IAPElement* /*frame*/) { return E_FAIL; }
-HRESULT APPartNode::RemoveListItem2ByIndex(int /*index*/) { return E_FAIL; }
-HRESULT APPartNode::RemoveListItem2(IAPElement* /*datum*/) { return E_FAIL; }
-HRESULT APPartNode::GetListItem2(int /*index*/, IAPElement** /*datum*/) { return E_FAIL; }
-HRESULT APPartNode::GetNumListItems2(int* /*count*/) { return E_FAIL; }
-HRESULT APPartNode::AppendListItem2(IAPElement* /*datum*/) { return E_FAIL; }
-HRESULT APPartNode::GetNodeString(CString& /*text*/) { return E_FAIL; }
-HRESULT APPartNode::SetNodeString(const CString& /*text*/) { return E_FAIL; }
-HRESULT APPartNode::GetDataMoniker(IORVDataMoniker** /*moniker*/) { return E_FAIL; }
-HRESULT APPartNode::SetDataMoniker(IORVDataMoniker* /*moniker*/) { return E_FAIL; }
-HRESULT APPartNode::SetIntValue1(int /*value*/) { return E_FAIL; }
-HRESULT APPartNode::GetIntValue1(int* /*value*/) { return E_FAIL; }
-HRESULT APPartNode::SetIntValue2(int /*value*/) { return E_FAIL; }
-HRESULT APPartNode::GetIntValue2(int* /*value*/) { return E_FAIL; }
-HRESULT APPartNode::SetFlag1() { return E_FAIL; }
-HRESULT APPartNode::ClearFlag1() { return E_FAIL; }
-HRESULT APPartNode::GetFlag1(int* /*isSet*/) { return E_FAIL; }
-HRESULT APPartNode::SetFlag2() { return E_FAIL; }
-HRESULT APPartNode::GetFlag2(int* /*isSet*/) { return E_FAIL; }
-HRESULT APPartNode::SetIntPair(int /*a*/, int /*b*/) { return E_FAIL; }
-HRESULT APPartNode::GetIntPair(int* /*a*/, int* /*b*/) { return E_FAIL; }
-HRESULT APPartNode::SetIntValue3(int /*value*/) { return E_FAIL; }
-HRESULT APPartNode::GetIntValue3(int* /*value*/) { return E_FAIL; }
-HRESULT APPartNode::SetFloatMatrix(const float /*m*/[16]) { return E_FAIL; }
-HRESULT APPartNode::GetFloatMatrix(float** /*m*/) { return E_FAIL; }
-HRESULT APPartNode::BindDocument(IAPDocEventSink* /*sink*/) { return E_FAIL; }
-HRESULT APPartNode::FixupLists() { return E_FAIL; }
-HRESULT APPartNode::Serialize(WmObjectStream* /*stream*/) { return E_FAIL; }
-HRESULT APPartNode::Deserialize(WmObjectStream* /*stream*/) { return E_FAIL; }
-HRESULT APPartNode::Clone(IAPElement* /*target*/) { return E_FAIL; }
-HRESULT APFixtureNode::GetFixtureValue(int* /*value*/) { return E_FAIL; }
-HRESULT APFixtureNode::SetFixtureValue(int /*value*/) { return E_FAIL; }
-HRESULT APFixtureNode::Serialize(WmObjectStream* /*stream*/) { return E_FAIL; }
-HRESULT APFixtureNode::Deserialize(WmObjectStream* /*stream*/) { return E_FAIL; }
-HRESULT APFixtureNode::Clone(IAPElement* /*target*/) { return E_FAIL; }
-HRESULT APTolLibNode::Serialize(WmObjectStream* /*stream*/) { return E_FAIL; }
-HRESULT APTolLibNode::Deserialize(WmObjectStream* /*stream*/) { return E_FAIL; }
-HRESULT APTolLibNode::Clone(IAPElement* /*target*/) { return E_FAIL; }
+namespace {
+
+template <class T>
+void SafeRelease(T*& p)
+{
+    if (p) p->Release();
+    p = nullptr;
+}
+
+template <class T>
+T* Query(IUnknown* p, REFIID iid)
+{
+    T* out = nullptr;
+    if (!p || FAILED(p->QueryInterface(iid, reinterpret_cast<void**>(&out)))) return nullptr;
+    return out;
+}
+
+bool Answers(IUnknown* p, REFIID iid)
+{
+    IUnknown* q = Query<IUnknown>(p, iid);
+    if (!q) return false;
+    q->Release();
+    return true;
+}
+
+// COM identity: two interface pointers of one object give the same IUnknown.
+IUnknown* Identity(IUnknown* p)
+{
+    IUnknown* id = Query<IUnknown>(p, IID_IUnknown);
+    if (id) id->Release(); // only compared, never called
+    return id;
+}
+
+// The node's first parent, with a reference; null when it has none or cannot tell.
+IAPNode* FirstParent(IAPNode* node)
+{
+    int count = 0;
+    if (!node || FAILED(node->GetNumParents(&count)) || count < 1) return nullptr;
+    IAPNode* parent = nullptr;
+    if (FAILED(node->GetParent(0, &parent))) return nullptr;
+    return parent;
+}
+
+// The stream's handle as the element interfaces pass it.
+unsigned char* StreamHandle(WmObjectStream* stream) { return reinterpret_cast<unsigned char*>(stream); }
+
+// Can the stream still hold `bytes`? True when it cannot tell.
+bool MayHold(WmObjectStream& stream, std::int64_t bytes)
+{
+    std::int64_t left = 0;
+    WmByteStream* raw = stream.byteStream();
+    if (!raw || !raw->BytesRemaining(&left)) return true;
+    return bytes <= left;
+}
+
+bool WriteText(WmObjectStream& s, const CString& text, int bufferSize)
+{
+    int n = std::min(text.GetLength(), bufferSize - 1);
+    return s.write(WmString(text.GetString(), static_cast<std::size_t>(n)));
+}
+
+bool ReadText(WmObjectStream& s, CString& text, int bufferSize)
+{
+    WmString w;
+    if (!s.read(w)) return false;
+    std::vector<char> buffer(static_cast<std::size_t>(bufferSize), '\0');
+    w.stringToMbs(buffer.data(), bufferSize);
+    text = CString(buffer.data());
+    return true;
+}
+
+// A data moniker as its saved bytes behind their length; no moniker is length 0.
+bool WriteMonikerField(WmObjectStream& s, IORVDataMoniker* moniker)
+{
+    unsigned long length = 0;
+    std::vector<unsigned char> bytes;
+    if (moniker && SUCCEEDED(MkGetSizeMax(moniker, &length)) && length > 0 && length <= INT_MAX) {
+        bytes.resize(length);
+        if (FAILED(MkSave(moniker, bytes.data(), 1, length))) bytes.clear();
+    }
+    if (!s.write(static_cast<int>(bytes.size()))) return false;
+    return bytes.empty() || s.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+// Reads a moniker field; *moniker stays null for length 0.
+bool ReadMoniker(WmObjectStream& s, IORVDataMoniker** moniker)
+{
+    *moniker = nullptr;
+    int length = 0;
+    if (!s.read(length) || length < 0 || !MayHold(s, length)) return false;
+    if (length == 0) return true;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(length));
+    if (!s.read(bytes.data(), static_cast<std::uint32_t>(length))) return false;
+    if (FAILED(MkLoad(bytes.data(), static_cast<unsigned long>(length), moniker)) || !*moniker) {
+        *moniker = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void ReplaceMoniker(IORVDataMoniker*& field, IORVDataMoniker* moniker)
+{
+    if (field == moniker) return;
+    if (moniker) moniker->AddRef();
+    IORVDataMoniker* old = field;
+    field = moniker;
+    if (old) old->Release();
+}
+
+HRESULT NewKey(const CString& text, IAPPropertyKey** key)
+{
+    *key = nullptr;
+    HRESULT hr = ORVCoCreateInstance(CLSID_APPropertyKey, nullptr, CLSCTX_INPROC_SERVER, IID_IAPPropertyKey,
+                                     reinterpret_cast<void**>(key));
+    if (FAILED(hr) || !*key) return E_FAIL;
+    std::vector<unsigned char> buffer(text.GetString(), text.GetString() + text.GetLength() + 1);
+    if (FAILED((*key)->SetKey(buffer.data()))) {
+        SafeRelease(*key);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// APNode
+
+namespace {
+
+// Live nodes by their primary wrapper interface, so that a copy can find its target's node
+// without trusting the target to be one of ours.
+std::map<IUnknown*, APNode*>& LiveNodes()
+{
+    static std::map<IUnknown*, APNode*> nodes;
+    return nodes;
+}
+
+} // namespace
+
 APNode::APNode() = default;
-APNode::~APNode() = default;
-IAPNode* APNode::OwnNode() const { return nullptr; }
-bool APNode::WouldCycle(IAPNode*, IAPNode*) const { return true; }
-APNode& APNode::operator=(const APNode& s) { APElement::operator=(s); return *this; }
-APAssemblyNode::~APAssemblyNode() = default;
-APAssemblyNode& APAssemblyNode::operator=(const APAssemblyNode& s) { APNode::operator=(s); return *this; }
-APPartNode::APPartNode() : m_transform{}, m_matrix3x4{} {}
-APPartNode::~APPartNode() = default;
-void APPartNode::ReleaseLists() {}
-APPartNode& APPartNode::operator=(const APPartNode& s) { APNode::operator=(s); return *this; }
-APFixtureNode& APFixtureNode::operator=(const APFixtureNode& s) { APPartNode::operator=(s); return *this; }
+
+APNode::~APNode()
+{
+    if (m_wrapper) LiveNodes().erase(m_wrapper);
+}
+
+HRESULT APNode::SetComObject(IAPElement* wrapper)
+{
+    if (m_wrapper) LiveNodes().erase(m_wrapper);
+    HRESULT hr = APElement::SetComObject(wrapper);
+    if (m_wrapper) LiveNodes()[m_wrapper] = this;
+    return hr;
+}
+
+APNode* APNode::NodeOf(IUnknown* wrapper)
+{
+    IAPElement* primary = Query<IAPElement>(wrapper, IID_IAPElement);
+    if (!primary) return nullptr;
+    primary->Release();
+    auto it = LiveNodes().find(primary);
+    return it == LiveNodes().end() ? nullptr : it->second;
+}
+
+IAPNode* APNode::OwnNode() const { return m_wrapper ? Query<IAPNode>(m_wrapper, IID_IAPNode) : nullptr; }
+
+bool APNode::WouldCycle(IAPNode* parent, IAPNode* child) const
+{
+    // Is `child` the parent itself or one of its ancestors? Walks every parent line.
+    IUnknown* target = Identity(child);
+    if (!target) return true;
+    std::set<IUnknown*> seen;
+    std::vector<IAPNode*> open;
+    parent->AddRef();
+    open.push_back(parent);
+    bool found = false;
+    while (!open.empty()) {
+        IAPNode* node = open.back();
+        open.pop_back();
+        IUnknown* id = Identity(node);
+        if (!found && id == target) found = true;
+        if (!found && id && seen.insert(id).second) {
+            int count = 0;
+            if (SUCCEEDED(node->GetNumParents(&count))) {
+                for (int i = 0; i < count; ++i) {
+                    IAPNode* up = nullptr;
+                    if (SUCCEEDED(node->GetParent(i, &up)) && up) open.push_back(up);
+                }
+            }
+        }
+        node->Release();
+    }
+    return found;
+}
+
+HRESULT APNode::AppendChild(IAPNode* child)
+{
+    if (!child) return E_FAIL;
+    IAPNode* own = OwnNode();
+    if (!own) return E_FAIL;
+    HRESULT hr = S_OK;
+    if (!m_children.Contains(child)) {
+        hr = LinkChildAt(m_children.Count(), child, own);
+    }
+    own->Release();
+    return hr;
+}
+
+HRESULT APNode::InsertChild(int insertBefore, IAPNode* child)
+{
+    if (!child || insertBefore < 0 || insertBefore > m_children.Count()) return E_FAIL;
+    IAPNode* own = OwnNode();
+    if (!own) return E_FAIL;
+    HRESULT hr = LinkChildAt(insertBefore, child, own);
+    own->Release();
+    return hr;
+}
+
+// Makes both halves of a link or neither: the entry goes again when the child refuses it.
+HRESULT APNode::LinkChildAt(int index, IAPNode* child, IAPNode* own)
+{
+    if (WouldCycle(own, child)) return E_FAIL;
+    m_children.InsertAt(index, child);
+    if (FAILED(child->AppendParent(own))) {
+        int at = index;
+        if (at >= m_children.Count() || m_children[at] != child) m_children.Find(child, &at);
+        if (at >= 0) m_children.RemoveAt(at);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT APNode::RemoveChildByIndex(int index)
+{
+    if (index < 0 || index >= m_children.Count()) return E_FAIL;
+    IAPNode* own = OwnNode();
+    if (!own) return E_FAIL;
+    IAPNode* child = m_children[index];
+    int first = -1, second = -1;
+    m_children.Find(child, &first);
+    m_children.Find(child, &second, first == index ? index + 1 : first);
+    // An entry that repeats another shares its link: only the last one undoes it.
+    bool lastEntry = (first == index ? second : first) < 0;
+    if (lastEntry && FAILED(child->RemoveParent(own))) {
+        own->Release();
+        return E_FAIL;
+    }
+    own->Release();
+    // The child may be gone now; its pointer is only compared.
+    if (index < m_children.Count() && m_children[index] == child) {
+        m_children.RemoveAt(index);
+    } else if (m_children.Find(child, &index)) {
+        m_children.RemoveAt(index);
+    }
+    return S_OK;
+}
+
+HRESULT APNode::RemoveChild(IAPNode* child)
+{
+    int index = -1;
+    m_children.Find(child, &index);
+    return RemoveChildByIndex(index) < 0 ? E_FAIL : S_OK;
+}
+
+HRESULT APNode::GetChild(int index, IAPNode** child)
+{
+    if (!child || index < 0 || index >= m_children.Count()) return E_FAIL;
+    *child = m_children[index];
+    if (*child) (*child)->AddRef();
+    return S_OK;
+}
+
+HRESULT APNode::GetNumChildren(int* count)
+{
+    if (!count) return E_FAIL;
+    *count = m_children.Count();
+    return S_OK;
+}
+
+HRESULT APNode::FindChild(IAPNode* child, int* index)
+{
+    if (!index) return E_FAIL;
+    m_children.Find(child, index);
+    return S_OK;
+}
+
+HRESULT APNode::AppendParent(IAPNode* parent)
+{
+    if (!m_wrapper || !parent) return E_FAIL;
+    if (m_parents.Contains(parent)) return S_OK;
+    IAPNode* own = OwnNode();
+    if (!own) return E_FAIL;
+    bool cycle = WouldCycle(parent, own);
+    own->Release();
+    if (cycle) return E_FAIL;
+    m_parents.Append(parent);
+    m_wrapper->AddRef(); // the link keeps this node alive
+    return S_OK;
+}
+
+HRESULT APNode::RemoveParent(IAPNode* parent)
+{
+    int index = -1;
+    if (!m_wrapper || !m_parents.Find(parent, &index)) return E_FAIL;
+    m_parents.RemoveAt(index);
+    // May destroy this node: nothing of it is touched afterwards.
+    m_wrapper->Release();
+    return S_OK;
+}
+
+HRESULT APNode::GetParent(int index, IAPNode** parent)
+{
+    if (!parent || index < 0 || index >= m_parents.Count()) return E_FAIL;
+    *parent = m_parents[index];
+    if (*parent) (*parent)->AddRef();
+    return S_OK;
+}
+
+HRESULT APNode::GetNumParents(int* count)
+{
+    if (!count) return E_FAIL;
+    *count = m_parents.Count();
+    return S_OK;
+}
+
+HRESULT APNode::GetNoteSize(int* size)
+{
+    if (!size) return E_FAIL;
+    *size = m_note.GetLength();
+    return S_OK;
+}
+
+HRESULT APNode::GetNote(CString& note)
+{
+    note = m_note;
+    return S_OK;
+}
+
+HRESULT APNode::SetNote(const CString& note)
+{
+    m_note = note;
+    return S_OK;
+}
+
+HRESULT APNode::GetNote2Size(int* size)
+{
+    if (!size) return E_FAIL;
+    *size = m_note2.GetLength();
+    return S_OK;
+}
+
+HRESULT APNode::GetNote2(CString& note)
+{
+    note = m_note2;
+    return S_OK;
+}
+
+HRESULT APNode::SetNote2(const CString& note)
+{
+    m_note2 = note;
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------
+// Upward queries
+
+namespace {
+
+bool IsPart(IAPNode* n) { return Answers(n, IID_IAPPartNode); }
+bool IsFeatureGroup(IAPNode* n) { return Answers(n, IID_IAPFeatureGroupNode); }
+bool IsSubFeatureGroup(IAPNode* n) { return Answers(n, IID_IAPSubFeatureGroupNode); }
+bool IsFeature(IAPNode* n) { return Answers(n, IID_IAPFeature); }
+bool IsPattern(IAPNode* n) { return Answers(n, IID_IAPPatternFeature); }
+
+// Each climb starts at a node and answers the part above it (with a reference), or null
+// when the chain breaks.
+
+// Above a feature group node: the part.
+IAPNode* ClimbFromFeatureGroup(IAPNode* node)
+{
+    IAPNode* parent = FirstParent(node);
+    if (parent && IsPart(parent)) return parent;
+    SafeRelease(parent);
+    return nullptr;
+}
+
+// Above a pattern feature: part; feature group node, part.
+IAPNode* ClimbFromPattern(IAPNode* node)
+{
+    IAPNode* parent = FirstParent(node);
+    if (!parent) return nullptr;
+    IAPNode* part = nullptr;
+    if (IsPart(parent)) {
+        part = parent;
+        parent->AddRef();
+    } else if (IsFeatureGroup(parent)) {
+        part = ClimbFromFeatureGroup(parent);
+    }
+    parent->Release();
+    return part;
+}
+
+// Above any other feature: part; feature group node, part; pattern feature, part; pattern
+// feature, feature group node, part.
+IAPNode* ClimbFromFeature(IAPNode* node)
+{
+    IAPNode* parent = FirstParent(node);
+    if (!parent) return nullptr;
+    IAPNode* part = nullptr;
+    if (IsPattern(parent)) {
+        part = ClimbFromPattern(parent);
+    } else if (IsPart(parent)) {
+        part = parent;
+        parent->AddRef();
+    } else if (IsFeatureGroup(parent)) {
+        part = ClimbFromFeatureGroup(parent);
+    }
+    parent->Release();
+    return part;
+}
+
+// Above a sub-feature group node: a feature (pattern or other), then as above that feature
+// without a further pattern.
+IAPNode* ClimbFromSubFeatureGroup(IAPNode* node)
+{
+    IAPNode* parent = FirstParent(node);
+    if (!parent) return nullptr;
+    IAPNode* part = nullptr;
+    if (IsPattern(parent) || IsFeature(parent)) part = ClimbFromPattern(parent);
+    parent->Release();
+    return part;
+}
+
+} // namespace
+
+HRESULT APNode::GetPartNode(IAPNode** part)
+{
+    if (!part) return E_FAIL;
+    IAPNode* own = OwnNode();
+    if (!own) return E_FAIL;
+    if (IsPart(own)) {
+        *part = own;
+        return S_OK;
+    }
+    IAPNode* found = nullptr;
+    bool known = true;
+    if (IsFeatureGroup(own)) found = ClimbFromFeatureGroup(own);
+    else if (IsPattern(own)) found = ClimbFromPattern(own);
+    else if (IsFeature(own)) found = ClimbFromFeature(own);
+    else if (IsSubFeatureGroup(own)) found = ClimbFromSubFeatureGroup(own);
+    else known = false;
+    HRESULT hr = E_FAIL;
+    if (found) {
+        *part = found;
+        hr = S_OK;
+    } else if (!known && m_parents.Count() > 0) {
+        hr = S_OK; // not a node that lives under a part: no answer
+    }
+    own->Release();
+    return hr;
+}
+
+HRESULT APNode::GetPartNodeOfFeature(IAPNode** part)
+{
+    if (!part) return E_FAIL;
+    IAPNode* own = OwnNode();
+    if (!own) return E_FAIL;
+    if (!IsFeature(own)) {
+        own->Release();
+        return E_FAIL;
+    }
+    IAPNode* parent = FirstParent(own);
+    own->Release();
+    if (!parent) return E_FAIL;
+    IAPNode* found = nullptr;
+    HRESULT hr = E_FAIL;
+    if (IsPart(parent)) {
+        found = parent;
+        parent->AddRef();
+    } else if (IsFeatureGroup(parent)) {
+        found = ClimbFromFeatureGroup(parent);
+    } else if (IsPattern(parent)) {
+        found = ClimbFromPattern(parent);
+    } else if (IsFeature(parent)) {
+        found = ClimbFromFeature(parent);
+    } else if (IsSubFeatureGroup(parent)) {
+        IAPNode* feature = nullptr;
+        if (GetParentFeature(&feature) >= 0 && feature) found = ClimbFromFeature(feature);
+        SafeRelease(feature);
+    } else {
+        hr = S_OK; // a first parent outside the table: no answer
+    }
+    parent->Release();
+    if (found) {
+        *part = found;
+        hr = S_OK;
+    }
+    return hr;
+}
+
+HRESULT APNode::GetParentFeature(IAPNode** feature)
+{
+    if (!feature) return E_FAIL;
+    IAPNode* own = OwnNode();
+    if (!own) return E_FAIL;
+    bool point = Answers(own, IID_IAPPointFeature);
+    own->Release();
+    if (!point) return E_FAIL;
+    IAPNode* parent = m_parents.Count() > 0 ? m_parents[0] : nullptr;
+    if (!parent) return E_FAIL;
+    if (IsFeature(parent)) {
+        parent->AddRef();
+        *feature = parent;
+        return S_OK;
+    }
+    if (IsSubFeatureGroup(parent)) {
+        IAPNode* above = FirstParent(parent);
+        if (above && IsFeature(above)) {
+            *feature = above;
+            return S_OK;
+        }
+        SafeRelease(above);
+    }
+    return E_FAIL;
+}
+
+// ---------------------------------------------------------------------------------------
+// Deletion, persistence and fix-up
+
+HRESULT APNode::NotifyDeletion()
+{
+    // Dependents hear of the end even when the links cannot be undone.
+    IAPNode* own = OwnNode();
+    if (!own) {
+        bool unlinked = m_children.Count() == 0;
+        return APElement::NotifyDeletion() < 0 || !unlinked ? E_FAIL : S_OK;
+    }
+    // Each distinct child holds one link reference for this parent, however often it is listed.
+    std::vector<IAPNode*> distinct;
+    for (int i = 0; i < m_children.Count(); ++i) {
+        if (m_children[i] && std::find(distinct.begin(), distinct.end(), m_children[i]) == distinct.end())
+            distinct.push_back(m_children[i]);
+    }
+    m_children.RemoveAll();
+    for (IAPNode* child : distinct) child->RemoveParent(own);
+    own->Release();
+    return APElement::NotifyDeletion() < 0 ? E_FAIL : S_OK;
+}
+
+HRESULT APNode::WriteChildren(WmObjectStream& stream)
+{
+    // While an export writes the root and its first child, the links are those of the export
+    // form: the root points at its first child, the first child at the exported node.
+    int exporting = 0;
+    IAPElement* exported = nullptr;
+    IAPDocument* doc = nullptr;
+    if (GetDocument(&doc) >= 0 && doc) {
+        IAPDocument2* doc2 = Query<IAPDocument2>(doc, IID_IAPDocument2);
+        if (doc2) {
+            if (FAILED(doc2->GetExportInfo(&exporting, &exported))) {
+                exporting = 0;
+                exported = nullptr;
+            }
+            doc2->Release();
+        }
+        doc->Release();
+    }
+
+    std::vector<IAPElement*> links; // with a reference each
+    auto release = [&links, &exported]() {
+        for (IAPElement* e : links) SafeRelease(e);
+        SafeRelease(exported);
+    };
+    bool normal = !exporting;
+    if (exporting) {
+        IAPNode* own = OwnNode();
+        IAPNode* exportedNode = Query<IAPNode>(exported, IID_IAPNode);
+        if (m_parents.Count() > 0) {
+            // The exported node itself, or a node below it, keeps its own children: linking it
+            // to the exported node would make a cycle.
+            if (!own || !exportedNode || Identity(own) == Identity(exportedNode) || WouldCycle(own, exportedNode)) {
+                normal = true;
+            } else {
+                exported->AddRef();
+                links.push_back(exported);
+            }
+        } else if (own && exportedNode && Identity(own) == Identity(exportedNode)) {
+            normal = true;
+        } else {
+            // A root without children has nothing to export: the null entry fails the block.
+            links.push_back(m_children.Count() > 0 ? Query<IAPElement>(m_children[0], IID_IAPElement) : nullptr);
+        }
+        SafeRelease(exportedNode);
+        SafeRelease(own);
+    }
+    if (normal) {
+        for (int i = 0; i < m_children.Count(); ++i) {
+            IAPElement* e = Query<IAPElement>(m_children[i], IID_IAPElement);
+            links.push_back(e);
+            if (!e) break;
+        }
+    }
+    bool ok = std::find(links.begin(), links.end(), nullptr) == links.end();
+    ok = ok && stream.write(static_cast<int>(links.size()));
+    for (std::size_t i = 0; ok && i < links.size(); ++i) {
+        int number = 0;
+        ok = stream.ptr2num(links[i], &number) && stream.write(number);
+    }
+    release();
+    return ok ? S_OK : E_FAIL;
+}
+
+HRESULT APNode::Serialize(WmObjectStream* stream)
+{
+    if (!stream || APElement::Serialize(stream) < 0) return E_FAIL;
+    if (!stream->write(kBlockVersion)) return E_FAIL;
+    if (FAILED(WriteChildren(*stream))) return E_FAIL;
+    // The note goes out whole; readers keep 4095 characters of it.
+    if (!stream->write(WmString(m_note.GetString(), static_cast<std::size_t>(m_note.GetLength())))) return E_FAIL;
+    return S_OK;
+}
+
+HRESULT APNode::ReadOldProperties(WmObjectStream& stream)
+{
+    int count = 0;
+    if (!stream.read(count) || count < 0 || !MayHold(stream, static_cast<std::int64_t>(count) * 24)) return E_FAIL;
+    for (int i = 0; i < count; ++i) {
+        CString text;
+        WmGUID clsid;
+        if (!ReadText(stream, text, 256) || !stream.read(clsid)) return E_FAIL;
+        IAPPropertyKey* key = nullptr;
+        if (FAILED(NewKey(text, &key))) return E_FAIL;
+        IAPProperty* prop = nullptr;
+        HRESULT hr = ORVCoCreateInstance(clsid.toGUID(), nullptr, CLSCTX_INPROC_SERVER, IID_IAPProperty,
+                                         reinterpret_cast<void**>(&prop));
+        if (SUCCEEDED(hr) && !prop) hr = E_FAIL;
+        if (SUCCEEDED(hr)) hr = prop->read(StreamHandle(&stream));
+        if (SUCCEEDED(hr)) hr = SetProperty(key, prop);
+        SafeRelease(prop);
+        key->Release();
+        if (FAILED(hr)) return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT APNode::Deserialize(WmObjectStream* stream)
+{
+    if (!stream || APElement::Deserialize(stream) < 0) return E_FAIL;
+    int version = 0, count = 0;
+    if (!stream->read(version) || version < 1 || !stream->read(count)) return E_FAIL;
+    if (count < 0 || !MayHold(*stream, static_cast<std::int64_t>(count) * 4)) return E_FAIL;
+    std::vector<int> numbers;
+    numbers.reserve(static_cast<std::size_t>(std::min(count, 4096)));
+    for (int i = 0; i < count; ++i) {
+        int number = 0;
+        if (!stream->read(number) || number < 0) return E_FAIL;
+        numbers.push_back(number);
+    }
+    CString note;
+    if (!ReadText(*stream, note, 4096)) return E_FAIL;
+    if (version < 2 && FAILED(ReadOldProperties(*stream))) return E_FAIL;
+
+    // The slots must not move while the stream may still fill them.
+    m_storedChildren.Release();
+    m_storedChildren.RemoveAll();
+    m_storedChildren.SetSize(static_cast<unsigned>(numbers.size()));
+    for (std::size_t i = 0; i < numbers.size(); ++i)
+        stream->ptrFromNum(numbers[i], &m_storedChildren[static_cast<int>(i)]);
+    m_childrenPending = true;
+    m_note = note;
+    return S_OK;
+}
+
+HRESULT APNode::FixupLists()
+{
+    if (APElement::FixupLists() < 0) return E_FAIL;
+    IAPNode* own = OwnNode();
+    if (!own) return E_FAIL;
+    if (!m_childrenPending) { // a live tree: its links are already made
+        own->Release();
+        return 1;
+    }
+    m_childrenPending = false;
+    bool failed = false;
+    for (int i = 0; i < m_storedChildren.Count(); ++i) {
+        IAPNode* child = Query<IAPNode>(m_storedChildren[i], IID_IAPNode);
+        if (!child) {
+            failed = true;
+            continue;
+        }
+        // A child that refuses the link (a cycle in the stream) is left out.
+        if (SUCCEEDED(child->AppendParent(own))) m_children.Append(child);
+        child->Release();
+    }
+    m_storedChildren.Release();
+    m_storedChildren.RemoveAll();
+    own->Release();
+    return failed ? E_FAIL : 1;
+}
+
+APNode& APNode::operator=(const APNode& source)
+{
+    if (this == &source) return *this;
+    APElement::operator=(source);
+    m_note = source.m_note;
+    m_note2 = source.m_note2;
+    return *this;
+}
+
+// ---------------------------------------------------------------------------------------
+// Geometry node
+
+HRESULT APGeometryNode::Serialize(WmObjectStream* stream)
+{
+    if (APNode::Serialize(stream) < 0) return E_FAIL;
+    return stream->write(kBlockVersion) ? S_OK : E_FAIL;
+}
+
+HRESULT APGeometryNode::Deserialize(WmObjectStream* stream)
+{
+    if (APNode::Deserialize(stream) < 0) return E_FAIL;
+    int version = 0;
+    return stream->read(version) ? S_OK : E_FAIL;
+}
+
+// ---------------------------------------------------------------------------------------
+// Assembly node
+
+APAssemblyNode::~APAssemblyNode() { SafeRelease(m_dataMoniker); }
+
+HRESULT APAssemblyNode::SetIntPair(int a, int b)
+{
+    m_intPair[0] = a;
+    m_intPair[1] = b;
+    return S_OK;
+}
+
+HRESULT APAssemblyNode::GetIntPair(int* a, int* b)
+{
+    if (!a || !b) return E_FAIL;
+    *a = m_intPair[0];
+    *b = m_intPair[1];
+    return S_OK;
+}
+
+HRESULT APAssemblyNode::SetNodeString(const CString& text)
+{
+    m_nodeString = text;
+    return S_OK;
+}
+
+HRESULT APAssemblyNode::GetNodeString(CString& text)
+{
+    text = m_nodeString;
+    return S_OK;
+}
+
+HRESULT APAssemblyNode::GetDataMoniker(IORVDataMoniker** moniker)
+{
+    if (!moniker) return E_FAIL;
+    *moniker = m_dataMoniker;
+    if (*moniker) (*moniker)->AddRef();
+    return S_OK;
+}
+
+HRESULT APAssemblyNode::SetDataMoniker(IORVDataMoniker* moniker)
+{
+    ReplaceMoniker(m_dataMoniker, moniker);
+    return S_OK;
+}
+
+HRESULT APAssemblyNode::Serialize(WmObjectStream* stream)
+{
+    if (APGeometryNode::Serialize(stream) < 0) return E_FAIL;
+    bool ok = stream->write(kBlockVersion) && stream->write(m_intPair[0]) && stream->write(m_intPair[1]) &&
+              WriteText(*stream, m_nodeString, 1024) && WriteMonikerField(*stream, m_dataMoniker);
+    return ok ? S_OK : E_FAIL;
+}
+
+HRESULT APAssemblyNode::Deserialize(WmObjectStream* stream)
+{
+    if (APGeometryNode::Deserialize(stream) < 0) return E_FAIL;
+    int version = 0;
+    int pair[2] = {-1, -1};
+    CString text;
+    IORVDataMoniker* moniker = nullptr;
+    if (!stream->read(version)) return E_FAIL;
+    if (version >= 2 && (!stream->read(pair[0]) || !stream->read(pair[1]))) return E_FAIL;
+    if (version >= 3 && !ReadText(*stream, text, 1024)) return E_FAIL;
+    if (version >= 4 && !ReadMoniker(*stream, &moniker)) return E_FAIL;
+    m_intPair[0] = pair[0];
+    m_intPair[1] = pair[1];
+    m_nodeString = text;
+    if (moniker) { // a stored length 0 leaves the moniker as it is
+        ReplaceMoniker(m_dataMoniker, moniker);
+        moniker->Release();
+    }
+    return S_OK;
+}
+
+APAssemblyNode& APAssemblyNode::operator=(const APAssemblyNode& source)
+{
+    if (this == &source) return *this;
+    APNode::operator=(source);
+    m_intPair[0] = source.m_intPair[0];
+    m_intPair[1] = source.m_intPair[1];
+    m_nodeString = source.m_nodeString;
+    ReplaceMoniker(m_dataMoniker, source.m_dataMoniker);
+    return *this;
+}
+
+
+// ---------------------------------------------------------------------------------------
+// Part node
+
+namespace {
+
+const double kMatrix3x4Default[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+const float kIdentity4f[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+// Removes entry `index` of an owning list and releases it.
+HRESULT RemoveOwned(APArray<IAPElement*>& list, int index)
+{
+    if (index < 0 || index >= list.Count()) return E_FAIL;
+    IAPElement* item = list[index];
+    list.RemoveAt(index);
+    if (item) item->Release();
+    return S_OK;
+}
+
+HRESULT AppendOwned(APArray<IAPElement*>& list, IAPElement* item)
+{
+    if (!item) return E_FAIL;
+    if (list.Contains(item)) return S_OK;
+    list.Append(item);
+    item->AddRef();
+    return S_OK;
+}
+
+HRESULT GetOwned(const APArray<IAPElement*>& list, int index, IAPElement** item)
+{
+    if (!item || index < 0 || index >= list.Count()) return E_FAIL;
+    *item = list[index];
+    if (*item) (*item)->AddRef();
+    return S_OK;
+}
+
+void ReleaseOwned(APArray<IAPElement*>& list)
+{
+    // Released after the list is emptied, so that a release that reaches back finds no
+    // stale entries.
+    std::vector<IAPElement*> gone(list.Data(), list.Data() + list.GetCount());
+    list.RemoveAll();
+    for (IAPElement* e : gone) SafeRelease(e);
+}
+
+bool WriteOwned(WmObjectStream& s, const APArray<IAPElement*>& list)
+{
+    if (!s.write(list.Count())) return false;
+    for (int i = 0; i < list.Count(); ++i) {
+        IAPElement* e = list[i];
+        GUID clsid{};
+        if (!e || FAILED(e->GetClassID(&clsid)) || !s.write(WmGUID(clsid))) return false;
+        if (FAILED(e->Serialize(StreamHandle(&s)))) return false;
+    }
+    return true;
+}
+
+// Reads an owned list: per entry its class, then its own record. Entries read before a
+// failure stay in `list`.
+bool ReadOwned(WmObjectStream& s, APArray<IAPElement*>& list)
+{
+    int count = 0;
+    if (!s.read(count) || count < 0 || !MayHold(s, static_cast<std::int64_t>(count) * 16)) return false;
+    for (int i = 0; i < count; ++i) {
+        WmGUID clsid;
+        if (!s.read(clsid)) return false;
+        IAPElement* e = nullptr;
+        if (FAILED(ORVCoCreateInstance(clsid.toGUID(), nullptr, CLSCTX_INPROC_SERVER, IID_IAPElement,
+                                       reinterpret_cast<void**>(&e))) ||
+            !e)
+            return false;
+        if (FAILED(e->Deserialize(StreamHandle(&s)))) {
+            e->Release();
+            return false;
+        }
+        list.Append(e); // the creation reference becomes the list's
+    }
+    return true;
+}
+
+} // namespace
+
+APPartNode::APPartNode()
+{
+    std::copy(std::begin(kIdentity4f), std::end(kIdentity4f), m_transform);
+    std::copy(std::begin(kMatrix3x4Default), std::end(kMatrix3x4Default), m_matrix3x4);
+}
+
+APPartNode::~APPartNode()
+{
+    ReleaseLists();
+    SafeRelease(m_dataMoniker);
+}
+
+void APPartNode::ReleaseLists()
+{
+    ReleaseOwned(m_datums);
+    ReleaseOwned(m_frames);
+}
+
+HRESULT APPartNode::SetMatrix3x4(const double m[12])
+{
+    if (!m) return E_FAIL;
+    std::copy(m, m + 12, m_matrix3x4);
+    return S_OK;
+}
+
+HRESULT APPartNode::GetMatrix3x4(double m[12])
+{
+    if (!m) return E_FAIL;
+    std::copy(std::begin(m_matrix3x4), std::end(m_matrix3x4), m);
+    return S_OK;
+}
+
+HRESULT APPartNode::IsScalarSet(int* isSet)
+{
+    if (!isSet) return E_FAIL;
+    *isSet = m_scalar >= 0.0 ? 1 : 0;
+    return S_OK;
+}
+
+HRESULT APPartNode::IsVectorSet(int* isSet)
+{
+    if (!isSet) return E_FAIL;
+    *isSet = m_vector[0] >= 0.0 ? 1 : 0;
+    return S_OK;
+}
+
+HRESULT APPartNode::GetScalar(double* value)
+{
+    if (!value) return E_FAIL;
+    *value = m_scalar;
+    return S_OK;
+}
+
+HRESULT APPartNode::GetVector(double* x, double* y, double* z)
+{
+    if (!x || !y || !z) return E_FAIL;
+    *x = m_vector[0];
+    *y = m_vector[1];
+    *z = m_vector[2];
+    return S_OK;
+}
+
+HRESULT APPartNode::SetScalar(double value)
+{
+    m_scalar = value;
+    return S_OK;
+}
+
+HRESULT APPartNode::SetVector(double x, double y, double z)
+{
+    m_vector[0] = x;
+    m_vector[1] = y;
+    m_vector[2] = z;
+    return S_OK;
+}
+
+HRESULT APPartNode::RemoveListItemByIndex(int index) { return RemoveOwned(m_frames, index); }
+
+HRESULT APPartNode::RemoveListItem(IAPElement* frame)
+{
+    int index = -1;
+    if (!m_frames.Find(frame, &index)) return S_OK;
+    return RemoveOwned(m_frames, index);
+}
+
+HRESULT APPartNode::GetListItem(int index, IAPElement** frame) { return GetOwned(m_frames, index, frame); }
+
+HRESULT APPartNode::GetNumListItems(int* count)
+{
+    if (!count) return E_FAIL;
+    *count = m_frames.Count();
+    return S_OK;
+}
+
+HRESULT APPartNode::AppendListItem(IAPElement* frame) { return AppendOwned(m_frames, frame); }
+
+HRESULT APPartNode::RemoveListItem2ByIndex(int index) { return RemoveOwned(m_datums, index); }
+
+HRESULT APPartNode::RemoveListItem2(IAPElement* datum)
+{
+    int index = -1;
+    if (!m_datums.Find(datum, &index)) return S_OK;
+    return RemoveOwned(m_datums, index);
+}
+
+HRESULT APPartNode::GetListItem2(int index, IAPElement** datum) { return GetOwned(m_datums, index, datum); }
+
+HRESULT APPartNode::GetNumListItems2(int* count)
+{
+    if (!count) return E_FAIL;
+    *count = m_datums.Count();
+    return S_OK;
+}
+
+HRESULT APPartNode::AppendListItem2(IAPElement* datum) { return AppendOwned(m_datums, datum); }
+
+HRESULT APPartNode::GetNodeString(CString& text)
+{
+    text = m_nodeString;
+    return S_OK;
+}
+
+HRESULT APPartNode::SetNodeString(const CString& text)
+{
+    m_nodeString = text;
+    return S_OK;
+}
+
+HRESULT APPartNode::GetDataMoniker(IORVDataMoniker** moniker)
+{
+    if (!moniker) return E_FAIL;
+    *moniker = m_dataMoniker;
+    if (*moniker) (*moniker)->AddRef();
+    return S_OK;
+}
+
+HRESULT APPartNode::SetDataMoniker(IORVDataMoniker* moniker)
+{
+    ReplaceMoniker(m_dataMoniker, moniker);
+    return S_OK;
+}
+
+HRESULT APPartNode::SetIntValue1(int value)
+{
+    m_intValue1 = value;
+    return S_OK;
+}
+
+HRESULT APPartNode::GetIntValue1(int* value)
+{
+    if (!value) return E_FAIL;
+    *value = m_intValue1;
+    return S_OK;
+}
+
+HRESULT APPartNode::SetIntValue2(int value)
+{
+    m_intValue2 = value;
+    return S_OK;
+}
+
+HRESULT APPartNode::GetIntValue2(int* value)
+{
+    if (!value) return E_FAIL;
+    *value = m_intValue2;
+    return S_OK;
+}
+
+HRESULT APPartNode::SetFlag1()
+{
+    m_flag1 = 1;
+    return S_OK;
+}
+
+HRESULT APPartNode::ClearFlag1()
+{
+    m_flag1 = 0;
+    return S_OK;
+}
+
+HRESULT APPartNode::GetFlag1(int* isSet)
+{
+    if (!isSet) return E_FAIL;
+    *isSet = m_flag1 == 1 ? 1 : 0;
+    return S_OK;
+}
+
+HRESULT APPartNode::SetFlag2()
+{
+    m_flag2 = 1;
+    return S_OK;
+}
+
+HRESULT APPartNode::GetFlag2(int* isSet)
+{
+    if (!isSet) return E_FAIL;
+    *isSet = m_flag2 == 1 ? 1 : 0;
+    return S_OK;
+}
+
+HRESULT APPartNode::SetIntPair(int a, int b)
+{
+    m_intPair[0] = a;
+    m_intPair[1] = b;
+    return S_OK;
+}
+
+HRESULT APPartNode::GetIntPair(int* a, int* b)
+{
+    if (!a || !b) return E_FAIL;
+    *a = m_intPair[0];
+    *b = m_intPair[1];
+    return S_OK;
+}
+
+HRESULT APPartNode::SetIntValue3(int value)
+{
+    m_intValue3 = value;
+    return S_OK;
+}
+
+HRESULT APPartNode::GetIntValue3(int* value)
+{
+    if (!value) return E_FAIL;
+    *value = m_intValue3;
+    return S_OK;
+}
+
+HRESULT APPartNode::SetFloatMatrix(const float m[16])
+{
+    if (!m) return E_FAIL;
+    std::copy(m, m + 16, m_transform);
+    return S_OK;
+}
+
+HRESULT APPartNode::GetFloatMatrix(float** m)
+{
+    if (!m || !*m) return E_FAIL;
+    std::copy(std::begin(m_transform), std::end(m_transform), *m);
+    return S_OK;
+}
+
+HRESULT APPartNode::BindDocument(IAPDocEventSink* sink)
+{
+    if (APElement::BindDocument(sink) < 0) return E_FAIL;
+    for (APArray<IAPElement*>* list : {&m_frames, &m_datums}) {
+        for (int i = 0; i < list->Count(); ++i) {
+            IAPElement* e = (*list)[i];
+            if (!e || FAILED(e->BindDocument(sink))) return E_FAIL;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT APPartNode::FixupLists()
+{
+    if (APNode::FixupLists() < 0) return E_FAIL;
+    for (APArray<IAPElement*>* list : {&m_frames, &m_datums}) {
+        for (int i = 0; i < list->Count(); ++i) {
+            IAPElement* e = (*list)[i];
+            if (!e || FAILED(e->FixupLists())) return E_FAIL;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT APPartNode::Serialize(WmObjectStream* stream)
+{
+    if (APGeometryNode::Serialize(stream) < 0) return E_FAIL;
+    WmObjectStream& s = *stream;
+    bool ok = s.write(kBlockVersion) && WriteText(s, m_nodeString, 1024) && s.write(m_flag1) && s.write(m_flag2) &&
+              s.writeMatrix4f(m_transform) && WriteOwned(s, m_datums) && WriteOwned(s, m_frames);
+    int vectorSet = m_vector[0] >= 0.0 ? 1 : 0;
+    ok = ok && s.write(vectorSet);
+    if (ok && vectorSet) ok = s.write(m_vector[0]) && s.write(m_vector[1]) && s.write(m_vector[2]);
+    int scalarSet = m_scalar >= 0.0 ? 1 : 0;
+    ok = ok && s.write(scalarSet);
+    if (ok && scalarSet) ok = s.write(m_scalar);
+    ok = ok && WriteMonikerField(s, m_dataMoniker) && s.write(m_intValue1) && s.write(m_intPair[0]) &&
+         s.write(m_intPair[1]) && s.write(m_intValue3);
+    return ok ? S_OK : E_FAIL;
+}
+
+HRESULT APPartNode::Deserialize(WmObjectStream* stream)
+{
+    if (APGeometryNode::Deserialize(stream) < 0) return E_FAIL;
+    WmObjectStream& s = *stream;
+    int version = 0;
+    if (!s.read(version) || version < 1) return E_FAIL;
+    m_storedVersion = version;
+
+    CString text;
+    int flag1 = m_flag1, flag2 = m_flag2;
+    float transform[16];
+    std::copy(std::begin(m_transform), std::end(m_transform), transform);
+    if (!ReadText(s, text, 256)) return E_FAIL;
+    if (version >= 2) {
+        if (version >= 3 && !s.read(flag1)) return E_FAIL;
+        if (version >= 4 && !s.read(flag2)) return E_FAIL;
+        if (!s.readMatrix4f(transform)) return E_FAIL;
+        if (!ReadOwned(s, m_datums) || !ReadOwned(s, m_frames)) return E_FAIL;
+    } else {
+        // The frames of the first format are not usable: read past them and let them go.
+        APArray<IAPElement*> dropped;
+        bool read = ReadOwned(s, dropped);
+        ReleaseOwned(dropped);
+        if (!read || !s.readMatrix4f(transform) || !ReadOwned(s, m_datums)) return E_FAIL;
+    }
+    m_nodeString = text;
+    m_flag1 = flag1;
+    m_flag2 = flag2;
+    std::copy(std::begin(transform), std::end(transform), m_transform);
+
+    int vectorSet = 0, scalarSet = 0;
+    double vector[3] = {m_vector[0], m_vector[1], m_vector[2]};
+    double scalar = m_scalar;
+    if (!s.read(vectorSet)) return E_FAIL;
+    if (vectorSet && (!s.read(vector[0]) || !s.read(vector[1]) || !s.read(vector[2]))) return E_FAIL;
+    if (!s.read(scalarSet)) return E_FAIL;
+    if (scalarSet && !s.read(scalar)) return E_FAIL;
+    std::copy(std::begin(vector), std::end(vector), m_vector);
+    m_scalar = scalar;
+
+    if (version < 5) {
+        // Older parts knew their file only by the node string.
+        SafeRelease(m_dataMoniker);
+        if (!m_nodeString.IsEmpty()) {
+            IORVDataMoniker* moniker = nullptr;
+            if (SUCCEEDED(MkCreateMoniker(m_nodeString.GetString(), &moniker))) m_dataMoniker = moniker;
+        }
+    } else {
+        IORVDataMoniker* moniker = nullptr;
+        if (!ReadMoniker(s, &moniker)) return E_FAIL;
+        if (moniker) {
+            ReplaceMoniker(m_dataMoniker, moniker);
+            moniker->Release();
+        }
+    }
+    int value1 = 0, pair[2] = {-1, -1}, value3 = 0;
+    if (version >= 6 && !s.read(value1)) return E_FAIL;
+    if (version >= 7 && (!s.read(pair[0]) || !s.read(pair[1]))) return E_FAIL;
+    if (version >= 8 && !s.read(value3)) return E_FAIL;
+    m_intValue1 = value1;
+    m_intPair[0] = pair[0];
+    m_intPair[1] = pair[1];
+    m_intValue3 = value3;
+    return S_OK;
+}
+
+namespace {
+
+// A new element of class `clsid` made by the document, with a reference; null on failure.
+IAPElement* CreateThroughDocument(IAPDocument* doc, const CLSID& clsid)
+{
+    if (!doc) return nullptr;
+    GUID id = clsid, iid = IID_IAPElement;
+    IAPElement* e = nullptr;
+    if (FAILED(doc->CreateProcessElement(&id, &iid, reinterpret_cast<unsigned long*>(&e)))) return nullptr;
+    return e;
+}
+
+using DatumGetter = HRESULT (STDMETHODCALLTYPE IAPDRF::*)(int, IAPDatum**, APModifierType*);
+using DatumCounter = HRESULT (STDMETHODCALLTYPE IAPDRF::*)(int*);
+using DatumAdder = HRESULT (STDMETHODCALLTYPE IAPDRF::*)(IAPDatum*, APModifierType);
+
+// Carries the datum references of one precedence from `from` to `to`, mapped from the
+// source part's datums to the copy's; datums of other parts are not carried.
+void CopyFrameDatums(IAPDRF* from, IAPDRF* to, DatumCounter count, DatumGetter get, DatumAdder add,
+                     const APArray<IAPElement*>& sourceDatums, const std::vector<IAPElement*>& copies)
+{
+    int n = 0;
+    if (FAILED((from->*count)(&n))) return;
+    for (int j = 0; j < n; ++j) {
+        IAPDatum* datum = nullptr;
+        APModifierType modifier{};
+        if (FAILED((from->*get)(j, &datum, &modifier)) || !datum) continue;
+        IAPElement* asElement = Query<IAPElement>(datum, IID_IAPElement);
+        datum->Release();
+        int k = -1;
+        if (asElement) sourceDatums.Find(asElement, &k);
+        SafeRelease(asElement);
+        if (k < 0 || !copies[static_cast<std::size_t>(k)]) continue;
+        IAPDatum* mapped = Query<IAPDatum>(copies[static_cast<std::size_t>(k)], IID_IAPDatum);
+        if (mapped) {
+            (to->*add)(mapped, modifier);
+            mapped->Release();
+        }
+    }
+}
+
+} // namespace
+
+APPartNode& APPartNode::operator=(const APPartNode& source)
+{
+    if (this == &source) return *this;
+    APNode::operator=(source);
+    m_nodeString = source.m_nodeString;
+    ReplaceMoniker(m_dataMoniker, source.m_dataMoniker);
+    m_flag1 = source.m_flag1;
+    m_flag2 = source.m_flag2;
+
+    // New datums and frames come from the document; an entry that cannot be made is left
+    // out rather than kept as an empty slot.
+    IAPDocument* doc = m_docSink ? Query<IAPDocument>(m_docSink, IID_IAPDocument) : nullptr;
+    ReleaseOwned(m_datums);
+    std::vector<IAPElement*> datumCopies(static_cast<std::size_t>(source.m_datums.Count()), nullptr);
+    for (int i = 0; i < source.m_datums.Count(); ++i) {
+        IAPElement* from = source.m_datums[i];
+        IAPElement* copy = CreateThroughDocument(doc, CLSID_APDatum);
+        if (!copy) continue;
+        if (from && SUCCEEDED(from->Clone(copy))) {
+            datumCopies[static_cast<std::size_t>(i)] = copy;
+            m_datums.Append(copy); // the creation reference becomes the list's
+        } else {
+            copy->Release();
+        }
+    }
+    ReleaseOwned(m_frames);
+    for (int i = 0; i < source.m_frames.Count(); ++i) {
+        IAPElement* copy = CreateThroughDocument(doc, CLSID_APDRF);
+        if (!copy) continue;
+        m_frames.Append(copy);
+        IAPDRF* to = Query<IAPDRF>(copy, IID_IAPDRF);
+        IAPDRF* from = Query<IAPDRF>(source.m_frames[i], IID_IAPDRF);
+        if (to && from) {
+            CopyFrameDatums(from, to, &IAPDRF::GetNumPrimaryDatums, &IAPDRF::GetPrimaryDatum, &IAPDRF::AddPrimaryDatum,
+                            source.m_datums, datumCopies);
+            CopyFrameDatums(from, to, &IAPDRF::GetNumSecondaryDatums, &IAPDRF::GetSecondaryDatum,
+                            &IAPDRF::AddSecondaryDatum, source.m_datums, datumCopies);
+            CopyFrameDatums(from, to, &IAPDRF::GetNumTertiaryDatums, &IAPDRF::GetTertiaryDatum,
+                            &IAPDRF::AddTertiaryDatum, source.m_datums, datumCopies);
+        }
+        SafeRelease(to);
+        SafeRelease(from);
+    }
+    SafeRelease(doc);
+
+    std::copy(std::begin(source.m_transform), std::end(source.m_transform), m_transform);
+    std::copy(std::begin(source.m_vector), std::end(source.m_vector), m_vector);
+    m_scalar = source.m_scalar;
+    m_intPair[0] = source.m_intPair[0];
+    m_intPair[1] = source.m_intPair[1];
+    m_intValue3 = source.m_intValue3;
+    return *this;
+}
+
+// ---------------------------------------------------------------------------------------
+// Fixture node
+
+HRESULT APFixtureNode::GetFixtureValue(int* value)
+{
+    if (!value) return E_FAIL;
+    *value = m_fixtureValue;
+    return S_OK;
+}
+
+HRESULT APFixtureNode::SetFixtureValue(int value)
+{
+    m_fixtureValue = value;
+    return S_OK;
+}
+
+HRESULT APFixtureNode::Serialize(WmObjectStream* stream)
+{
+    if (APPartNode::Serialize(stream) < 0) return E_FAIL;
+    return stream->write(kBlockVersion) && stream->write(m_fixtureValue) ? S_OK : E_FAIL;
+}
+
+HRESULT APFixtureNode::Deserialize(WmObjectStream* stream)
+{
+    if (APPartNode::Deserialize(stream) < 0) return E_FAIL;
+    int version = 0, value = 0;
+    if (!stream->read(version) || !stream->read(value)) return E_FAIL;
+    m_fixtureValue = value;
+    return S_OK;
+}
+
+APFixtureNode& APFixtureNode::operator=(const APFixtureNode& source)
+{
+    if (this == &source) return *this;
+    APPartNode::operator=(source);
+    m_fixtureValue = source.m_fixtureValue;
+    return *this;
+}
+
+// ---------------------------------------------------------------------------------------
+// Tolerance-library node
+
+HRESULT APTolLibNode::Serialize(WmObjectStream* stream)
+{
+    if (APGeometryNode::Serialize(stream) < 0) return E_FAIL;
+    return stream->write(kBlockVersion) ? S_OK : E_FAIL;
+}
+
+HRESULT APTolLibNode::Deserialize(WmObjectStream* stream)
+{
+    if (APGeometryNode::Deserialize(stream) < 0) return E_FAIL;
+    int version = 0;
+    return stream->read(version) ? S_OK : E_FAIL;
+}
+
+// ---------------------------------------------------------------------------------------
+// Copies
+
+
+HRESULT APAssemblyNode::Clone(IAPElement* target)
+{
+    auto* copy = static_cast<APAssemblyNode*>(CloneTarget(target, RUNTIME_CLASS(APAssemblyNode)));
+    if (!copy) return E_FAIL;
+    *copy = *this;
+    return S_OK;
+}
+
+HRESULT APPartNode::Clone(IAPElement* target)
+{
+    auto* copy = static_cast<APPartNode*>(CloneTarget(target, RUNTIME_CLASS(APPartNode)));
+    if (!copy) return E_FAIL;
+    *copy = *this;
+    return S_OK;
+}
+
+HRESULT APFixtureNode::Clone(IAPElement* target)
+{
+    auto* copy = static_cast<APFixtureNode*>(CloneTarget(target, RUNTIME_CLASS(APFixtureNode)));
+    if (!copy) return E_FAIL;
+    *copy = *this;
+    return S_OK;
+}
+
+HRESULT APTolLibNode::Clone(IAPElement* target)
+{
+    auto* copy = static_cast<APTolLibNode*>(CloneTarget(target, RUNTIME_CLASS(APTolLibNode)));
+    if (!copy) return E_FAIL;
+    copy->APNode::operator=(*this);
+    return S_OK;
+}

@@ -40,6 +40,7 @@ public:
     // Links the children that a read left as pending references; 1 on success.
     HRESULT FixupLists() override;
     HRESULT NotifyDeletion() override;
+    HRESULT SetComObject(IAPElement* wrapper) override;
     // Each class copies its own selection of fields.
     HRESULT Clone(IAPElement*) override { return E_FAIL; }
 
@@ -47,6 +48,15 @@ public:
     APNode& operator=(const APNode& source);
 
     static constexpr int kBlockVersion = 2;
+
+    // The node behind a wrapper (any interface of it), or null when it is none of ours.
+    static APNode* NodeOf(IUnknown* wrapper);
+    // The node behind a copy target when it is of the class (or derived from it), else null.
+    static APNode* CloneTarget(IAPElement* target, const CRuntimeClass* cls)
+    {
+        APNode* node = NodeOf(target);
+        return node && node->IsKindOf(cls) ? node : nullptr;
+    }
 
 protected:
     // The own wrapper queried for IAPNode (with a reference), or null.
@@ -64,7 +74,7 @@ private:
     HRESULT ReadOldProperties(WmObjectStream& stream);
     // Would linking `child` under this node close a cycle?
     bool WouldCycle(IAPNode* own, IAPNode* child) const;
-    HRESULT LinkChildAt(int index, IAPNode* child, bool append);
+    HRESULT LinkChildAt(int index, IAPNode* child, IAPNode* own);
 };
 
 // The intermediate class above every geometric node: adds a format version only.
