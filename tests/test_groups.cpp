@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "com/CAPElementClasses.h"
@@ -459,4 +460,236 @@ TEST_F(Groups, CleanUpCopyListDropsEmptySlotsOnly)
     ASSERT_EQ(g.group->AppendGroupElement(g.ops[0]), S_OK);
     EXPECT_EQ(g.groupElement->CleanUpCopyList(), S_OK);
     EXPECT_EQ(Members(g.group), 1);
+}
+
+// ---------------------------------------------------------------------------------------
+// Group nodes, feature-group nodes and node instances
+
+namespace {
+
+unsigned char* Text(const char* s) { return reinterpret_cast<unsigned char*>(const_cast<char*>(s)); }
+
+// An element made through its class, held by the test as IAPElement.
+struct Made {
+    IAPElement* e;
+    explicit Made(REFCLSID clsid) : e(Create<IAPElement>(clsid, IID_IAPElement)) {}
+    ~Made()
+    {
+        if (e) e->Release();
+    }
+    template <class M>
+    M* Model() const
+    {
+        return ModelOf<M>(e);
+    }
+    template <class I>
+    I* As(REFIID iid) const
+    {
+        return Query<I>(e, iid);
+    }
+};
+
+std::string GroupNodeString(const Made& n)
+{
+    IAPGroupNode2* g = n.As<IAPGroupNode2>(IID_IAPGroupNode2);
+    unsigned char buffer[2048] = {};
+    EXPECT_EQ(g->GetGroupNodeNodeString(buffer), S_OK);
+    g->Release();
+    return reinterpret_cast<char*>(buffer);
+}
+
+} // namespace
+
+TEST_F(Groups, GroupNodeStringThroughItsInterfaceAndBlock)
+{
+    Made node(CLSID_APGroupNode);
+    IAPGroupNode2* g = node.As<IAPGroupNode2>(IID_IAPGroupNode2);
+    ASSERT_NE(g, nullptr);
+    RecordingDocSink doc;
+    node.e->BindDocument(&doc);
+    ASSERT_EQ(g->SetGroupNodeNodeString(Text("fixtures")), S_OK);
+    EXPECT_TRUE(doc.events.empty()); // the string is not announced
+    EXPECT_EQ(GroupNodeString(node), "fixtures");
+    EXPECT_EQ(g->GetGroupNodeNodeString(nullptr), E_POINTER);
+    ASSERT_EQ(g->SetGroupNodeNodeString(nullptr), S_OK);
+    EXPECT_EQ(GroupNodeString(node), "");
+    ASSERT_EQ(g->SetGroupNodeNodeString(Text("fixtures")), S_OK);
+    g->Release();
+    node.e->BindDocument(nullptr);
+
+    StreamPair s;
+    ASSERT_EQ(node.e->Serialize(reinterpret_cast<unsigned char*>(&s.stream)), S_OK);
+    s.bytes.Open(nullptr);
+    WmPtrSwizzle fresh;
+    s.stream.setSwizzler(&fresh);
+    Made back(CLSID_APGroupNode);
+    ASSERT_EQ(back.e->Deserialize(reinterpret_cast<unsigned char*>(&s.stream)), S_OK);
+    s.stream.setSwizzler(&s.swizzle);
+    EXPECT_EQ(GroupNodeString(back), "fixtures");
+}
+
+TEST_F(Groups, AVersionOneGroupNodeBlockReadsWithAnEmptyString)
+{
+    Made node(CLSID_APGroupNode);
+    StreamPair s;
+    ASSERT_EQ(node.Model<APGeometryNode>()->APGeometryNode::Serialize(&s.stream), S_OK);
+    ASSERT_TRUE(s.stream.write(1));
+    s.bytes.Open(nullptr);
+    WmPtrSwizzle fresh;
+    s.stream.setSwizzler(&fresh);
+    Made back(CLSID_APGroupNode);
+    back.Model<APGroupNode>()->SetNodeString("before");
+    ASSERT_EQ(back.Model<APGroupNode>()->Deserialize(&s.stream), S_OK);
+    s.stream.setSwizzler(&s.swizzle);
+    EXPECT_EQ(GroupNodeString(back), "");
+}
+
+TEST_F(Groups, GroupNodeStringsAreKeptTo1023Characters)
+{
+    Made node(CLSID_APGroupNode);
+    const std::string longText(1500, 'x');
+    node.Model<APGroupNode>()->SetNodeString(longText.c_str());
+    StreamPair s;
+    ASSERT_EQ(node.Model<APGroupNode>()->Serialize(&s.stream), S_OK);
+    s.bytes.Open(nullptr);
+    WmPtrSwizzle fresh;
+    s.stream.setSwizzler(&fresh);
+    Made back(CLSID_APGroupNode);
+    ASSERT_EQ(back.Model<APGroupNode>()->Deserialize(&s.stream), S_OK);
+    s.stream.setSwizzler(&s.swizzle);
+    EXPECT_EQ(GroupNodeString(back), std::string(1023, 'x'));
+}
+
+TEST_F(Groups, ANewNodeInstanceWritesAnIdentityTransform)
+{
+    Made node(CLSID_APNodeInstance);
+    StreamPair whole, nodePart;
+    ASSERT_EQ(node.Model<APNodeInstance>()->Serialize(&whole.stream), S_OK);
+    ASSERT_EQ(node.Model<APNode>()->APNode::Serialize(&nodePart.stream), S_OK);
+    ASSERT_EQ(whole.bytes.Size(), nodePart.bytes.Size() + 4 + 64);
+    int version = 0;
+    float m[16];
+    std::memcpy(&version, whole.bytes.Bytes().data() + nodePart.bytes.Size(), 4);
+    std::memcpy(m, whole.bytes.Bytes().data() + nodePart.bytes.Size() + 4, sizeof m);
+    EXPECT_EQ(version, 1);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(m[i], i % 5 == 0 ? 1.0f : 0.0f) << i;
+}
+
+TEST_F(Groups, NodeInstanceTransformSurvivesBlockAndCopy)
+{
+    const float turned[16] = {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 5, 6, 7, 1};
+    Made node(CLSID_APNodeInstance);
+    node.Model<APNodeInstance>()->SetTransform(turned);
+    IAPNode* asNode = node.As<IAPNode>(IID_IAPNode);
+    ASSERT_EQ(asNode->SetNote(Text("spare")), S_OK);
+    asNode->Release();
+
+    StreamPair s;
+    ASSERT_EQ(node.e->Serialize(reinterpret_cast<unsigned char*>(&s.stream)), S_OK);
+    s.bytes.Open(nullptr);
+    WmPtrSwizzle fresh;
+    s.stream.setSwizzler(&fresh);
+    Made back(CLSID_APNodeInstance);
+    ASSERT_EQ(back.e->Deserialize(reinterpret_cast<unsigned char*>(&s.stream)), S_OK);
+    s.stream.setSwizzler(&s.swizzle);
+    EXPECT_EQ(std::memcmp(back.Model<APNodeInstance>()->Transform(), turned, sizeof turned), 0);
+
+    Made copy(CLSID_APNodeInstance);
+    ASSERT_EQ(node.e->Clone(copy.e), S_OK);
+    EXPECT_EQ(std::memcmp(copy.Model<APNodeInstance>()->Transform(), turned, sizeof turned), 0);
+    CString note;
+    copy.Model<APNode>()->GetNote(note);
+    EXPECT_STREQ(note.GetString(), "spare");
+
+    // A short block leaves the transform as it was.
+    StreamPair cut;
+    ASSERT_EQ(node.Model<APNode>()->APNode::Serialize(&cut.stream), S_OK);
+    ASSERT_TRUE(cut.stream.write(1));
+    ASSERT_TRUE(cut.stream.write(2.5f));
+    cut.bytes.Open(nullptr);
+    WmPtrSwizzle other;
+    cut.stream.setSwizzler(&other);
+    Made damaged(CLSID_APNodeInstance);
+    EXPECT_EQ(damaged.Model<APNodeInstance>()->Deserialize(&cut.stream), E_FAIL);
+    cut.stream.setSwizzler(&cut.swizzle);
+    EXPECT_EQ(damaged.Model<APNodeInstance>()->Transform()[0], 1.0f);
+    EXPECT_EQ(damaged.Model<APNodeInstance>()->Transform()[1], 0.0f);
+}
+
+TEST_F(Groups, FeatureGroupBlocksAreAVersionWordAfterTheGeometryBlock)
+{
+    for (const CLSID* clsid : {&CLSID_APFeatureGroupNode, &CLSID_APSubFeatureGroupNode}) {
+        Made node(*clsid);
+        StreamPair whole, geometry;
+        ASSERT_EQ(node.e->Serialize(reinterpret_cast<unsigned char*>(&whole.stream)), S_OK);
+        ASSERT_EQ(node.Model<APGeometryNode>()->APGeometryNode::Serialize(&geometry.stream), S_OK);
+        ASSERT_EQ(whole.bytes.Size(), geometry.bytes.Size() + 4);
+        int version = 0;
+        std::memcpy(&version, whole.bytes.Bytes().data() + geometry.bytes.Size(), 4);
+        EXPECT_EQ(version, 1);
+
+        // The reader takes any version word; the block before it must be whole.
+        whole.bytes.Open(nullptr);
+        WmPtrSwizzle fresh;
+        whole.stream.setSwizzler(&fresh);
+        Made back(*clsid);
+        EXPECT_EQ(back.e->Deserialize(reinterpret_cast<unsigned char*>(&whole.stream)), S_OK);
+        whole.stream.setSwizzler(&whole.swizzle);
+
+        geometry.bytes.Open(nullptr);
+        WmPtrSwizzle again;
+        geometry.stream.setSwizzler(&again);
+        Made cut(*clsid);
+        EXPECT_EQ(cut.e->Deserialize(reinterpret_cast<unsigned char*>(&geometry.stream)), E_FAIL);
+        geometry.stream.setSwizzler(&geometry.swizzle);
+    }
+}
+
+TEST_F(Groups, CopiesOfGroupNodesAndFeatureGroupNodes)
+{
+    Made node(CLSID_APGroupNode);
+    node.Model<APGroupNode>()->SetNodeString("left");
+    node.Model<APNode>()->SetNote("n1");
+    node.e->SetName(Text("holder"));
+    Made copy(CLSID_APGroupNode);
+    ASSERT_EQ(node.e->Clone(copy.e), S_OK);
+    EXPECT_EQ(GroupNodeString(copy), "left");
+    CString text;
+    copy.Model<APNode>()->GetNote(text);
+    EXPECT_STREQ(text.GetString(), "n1");
+    copy.Model<APElement>()->GetName(text);
+    EXPECT_STREQ(text.GetString(), "holder");
+
+    // The copy takes no links.
+    Made parent(CLSID_APAssemblyNode);
+    IAPNode* parentNode = parent.As<IAPNode>(IID_IAPNode);
+    IAPNode* child = node.As<IAPNode>(IID_IAPNode);
+    ASSERT_EQ(parentNode->AppendChild(child), S_OK);
+    Made second(CLSID_APGroupNode);
+    ASSERT_EQ(node.e->Clone(second.e), S_OK);
+    int parents = -1;
+    second.Model<APNode>()->GetNumParents(&parents);
+    EXPECT_EQ(parents, 0);
+    ASSERT_EQ(parentNode->RemoveChild(child), S_OK);
+    child->Release();
+    parentNode->Release();
+
+    Made feature(CLSID_APFeatureGroupNode), featureCopy(CLSID_APFeatureGroupNode);
+    Made sub(CLSID_APSubFeatureGroupNode), subCopy(CLSID_APSubFeatureGroupNode);
+    feature.Model<APNode>()->SetNote("f");
+    sub.Model<APNode>()->SetNote("s");
+    ASSERT_EQ(feature.e->Clone(featureCopy.e), S_OK);
+    ASSERT_EQ(sub.e->Clone(subCopy.e), S_OK);
+    featureCopy.Model<APNode>()->GetNote(text);
+    EXPECT_STREQ(text.GetString(), "f");
+    subCopy.Model<APNode>()->GetNote(text);
+    EXPECT_STREQ(text.GetString(), "s");
+
+    // Each class copies only into its own kind.
+    Made instance(CLSID_APNodeInstance);
+    EXPECT_EQ(node.e->Clone(feature.e), E_FAIL);
+    EXPECT_EQ(feature.e->Clone(sub.e), E_FAIL);
+    EXPECT_EQ(sub.e->Clone(node.e), E_FAIL);
+    EXPECT_EQ(instance.e->Clone(node.e), E_FAIL);
+    EXPECT_EQ(node.e->Clone(instance.e), E_FAIL);
 }
