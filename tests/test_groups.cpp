@@ -693,3 +693,128 @@ TEST_F(Groups, CopiesOfGroupNodesAndFeatureGroupNodes)
     EXPECT_EQ(instance.e->Clone(node.e), E_FAIL);
     EXPECT_EQ(node.e->Clone(instance.e), E_FAIL);
 }
+
+// ---------------------------------------------------------------------------------------
+// A group copied through the document's copy map
+
+namespace {
+
+// The document's side of a copy: a map from old to new elements, answering requests at
+// once for copied elements and with null at the end of the copy for the others.
+class CopyMapDocument : public IAPDocument, public IAPDocEventSink {
+public:
+    LONG refs = 1;
+    std::vector<std::pair<IAPElement*, IAPElement*>> copies;
+    std::vector<unsigned long*> unanswered;
+    int requests = 0;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
+    {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IAPDocument) *ppv = static_cast<IAPDocument*>(this);
+        else if (iid == IID_IAPDocEventSink) *ppv = static_cast<IAPDocEventSink*>(this);
+        else return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
+    HRESULT STDMETHODCALLTYPE Notify(unsigned short, IAPElement*, unsigned long, unsigned char*) override { return S_OK; }
+
+    HRESULT STDMETHODCALLTYPE GetPossibleReferenceElement(IAPElement* dependent, GUID* type, IAPElement* old,
+                                                          unsigned long* slot) override
+    {
+        ++requests;
+        for (auto& [from, to] : copies) {
+            if (from != old) continue;
+            void* typed = nullptr;
+            if (FAILED(to->QueryInterface(*type, &typed))) return E_FAIL;
+            static_cast<IUnknown*>(typed)->Release(); // held without a reference
+            *reinterpret_cast<void**>(slot) = typed;
+            IAPElementSink* sink = nullptr;
+            if (FAILED(dependent->QueryInterface(IID_IAPElementSink, reinterpret_cast<void**>(&sink)))) return E_FAIL;
+            to->AddDependent(sink);
+            sink->Release();
+            return S_OK;
+        }
+        unanswered.push_back(slot);
+        return S_OK;
+    }
+    void EndCopy()
+    {
+        for (unsigned long* slot : unanswered) *reinterpret_cast<void**>(slot) = nullptr;
+        unanswered.clear();
+    }
+
+    HRESULT STDMETHODCALLTYPE RecordElement(IAPElement*, IAPElement*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetRoots(IAPPointerList*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetNumChildren(IAPNode*, int*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetChild(IAPNode*, int, IAPNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetNumParents(IAPNode*, int*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetParent(IAPNode*, int, IAPNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AddChild(IAPNode*, IAPNode*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE InsertChild(IAPNode*, IAPNode*, int) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RemoveChild(IAPNode*, IAPNode*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CopyNode(IAPNode*, IAPNode**, long) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetProcessName(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetProcessName(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetProcessDescription(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetProcessDescription(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetAssemblyDirectory(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetAssemblyDirectory(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Save(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE OpenDocument(unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LookupNodeByName(unsigned char*, IAPNode*, IAPNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LookupNameForNode(IAPNode*, unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCompoundNameForNode(IAPNode*, unsigned char*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetNodeWithCompoundName(unsigned char*, IAPNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RegisterEventSink(IAPDocEventSink*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE UnregisterEventSink(IAPDocEventSink*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CreateProcessElement(GUID*, GUID*, unsigned long*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DeleteNodeFromProcess(IAPNode*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetProcessNameSize(int*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetProcessDescriptionSize(int*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetAssemblyDirectorySize(int*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetFeatureAsDefault(IAPFeature*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetDefaults(IAPPointerList*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE ImportDocument(IAPDocument*, IAPNode*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCompoundNameForNode2(IAPNode*, unsigned char**) override { return E_NOTIMPL; }
+};
+
+} // namespace
+
+TEST_F(Groups, ACopyKeepsOnlyTheMembersTheDocumentSupplies)
+{
+    CopyMapDocument doc;
+    GroupWithOps source(3);
+    for (IAPElement* op : source.ops) ASSERT_EQ(source.group->AppendGroupElement(op), S_OK);
+    source.groupElement->BindDocument(&doc);
+
+    // Operation 1 was copied in the same operation; 0 and 2 were not.
+    IAPElement* copiedOp = Create<IAPElement>(CLSID_APMeasurementOperation, IID_IAPElement);
+    doc.copies.emplace_back(source.ops[1], copiedOp);
+
+    GroupWithOps target(0);
+    ASSERT_EQ(source.groupElement->Clone(target.groupElement), S_OK);
+    EXPECT_EQ(doc.requests, 3);
+    doc.EndCopy();
+    EXPECT_EQ(Members(target.group), 3); // until the clean-up
+    ASSERT_EQ(target.groupElement->CleanUpCopyList(), S_OK);
+    ASSERT_EQ(Members(target.group), 1);
+    IAPElement* member = nullptr;
+    ASSERT_EQ(target.group->GetGroupElement(0, &member), S_OK);
+    EXPECT_EQ(member, copiedOp);
+    member->Release();
+
+    // The originals keep only the source as their watcher; the copy watches its new member.
+    for (IAPElement* op : source.ops) EXPECT_EQ(Dependents(op), 1);
+    EXPECT_EQ(Dependents(copiedOp), 1);
+    EXPECT_EQ(Members(source.group), 3);
+
+    // The copy follows its member's end like any group.
+    copiedOp->Release();
+    EXPECT_EQ(Members(target.group), 0);
+    source.groupElement->BindDocument(nullptr);
+    target.groupElement->BindDocument(nullptr);
+}
