@@ -818,3 +818,122 @@ TEST_F(Groups, ACopyKeepsOnlyTheMembersTheDocumentSupplies)
     source.groupElement->BindDocument(nullptr);
     target.groupElement->BindDocument(nullptr);
 }
+
+// ---------------------------------------------------------------------------------------
+// Leaving members that cannot be reached
+
+namespace {
+
+// A measurement operation seen through a proxy whose element interface can be cut off.
+class CutOffMember : public IUnknown {
+public:
+    LONG refs = 1;
+    IAPElement* element = nullptr; // the real operation behind the proxy
+    bool cut = false;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
+    {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IAPMeasurementOperation) {
+            *ppv = static_cast<IUnknown*>(this);
+            AddRef();
+            return S_OK;
+        }
+        if (iid == IID_IAPElement && !cut) return element->QueryInterface(iid, ppv);
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
+};
+
+class Listener : public IAPElementSink {
+public:
+    std::vector<unsigned long> heard;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
+    {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IAPElementSink) return E_NOINTERFACE;
+        *ppv = static_cast<IAPElementSink*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE Notify(unsigned long cmd, IAPElement*) override
+    {
+        heard.push_back(cmd);
+        return S_OK;
+    }
+};
+
+} // namespace
+
+TEST_F(Groups, AnEndingGroupLetsGoOfEveryMemberItCanReach)
+{
+    GroupWithOps g(3);
+    CutOffMember proxy;
+    proxy.element = g.ops[1];
+    ASSERT_EQ(g.group->AppendGroupElement(g.ops[0]), S_OK);
+    ASSERT_EQ(g.group->AppendGroupElement(reinterpret_cast<IAPElement*>(static_cast<IUnknown*>(&proxy))), S_OK);
+    ASSERT_EQ(g.group->AppendGroupElement(g.ops[2]), S_OK);
+    ASSERT_EQ(Members(g.group), 3);
+    EXPECT_EQ(proxy.refs, 1); // the group keeps no reference on what it queried
+    Listener listener;
+    ASSERT_EQ(g.groupElement->AddDependent(&listener), S_OK);
+    IAPElementSink* groupSink = Query<IAPElementSink>(g.groupElement, IID_IAPElementSink);
+    groupSink->Release();
+
+    proxy.cut = true;
+    g.group->Release();
+    g.group = nullptr;
+    g.groupElement->Release();
+    g.groupElement = nullptr;
+
+    // Past the member it could not reach, the group still left the others, and its own
+    // dependents heard of its end.
+    EXPECT_EQ(Dependents(g.ops[0]), 0);
+    EXPECT_EQ(Dependents(g.ops[2]), 0);
+    EXPECT_EQ(listener.heard, std::vector<unsigned long>{3});
+    // The unreachable member still lists the group; take it out before that member ends.
+    EXPECT_EQ(g.ops[1]->RemoveDependent(groupSink), S_OK);
+}
+
+TEST_F(Groups, AFixupThatMeetsANonMemberChangesNothing)
+{
+    GroupWithOps g(1);
+    IAPElement* part = Create<IAPElement>(CLSID_APPartNode, IID_IAPElement);
+    WmMemoryByteStream bytes;
+    {
+        WmDataStream data(&bytes);
+        WmObjectStream out(data);
+        WmPtrSwizzle swizzle;
+        out.setSwizzler(&swizzle);
+        ASSERT_EQ(ModelOf<APElement>(g.groupElement)->APElement::Serialize(&out), S_OK);
+        int op = 0, other = 0;
+        ASSERT_TRUE(out.ptr2num(g.ops[0], &op) && out.ptr2num(part, &other));
+        ASSERT_TRUE(out.write(1) && out.write(2) && out.write(op) && out.write(other));
+        ASSERT_EQ(ModelOf<APElement>(g.ops[0])->Serialize(&out), S_OK);
+        ASSERT_EQ(ModelOf<APElement>(part)->APElement::Serialize(&out), S_OK);
+        out.setSwizzler(nullptr);
+    }
+    GroupWithOps r(1);
+    IAPElement* readPart = Create<IAPElement>(CLSID_APPartNode, IID_IAPElement);
+    bytes.Open(nullptr);
+    {
+        WmDataStream data(&bytes);
+        WmObjectStream in(data);
+        WmPtrSwizzle swizzle;
+        in.setSwizzler(&swizzle);
+        ASSERT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&in), S_OK);
+        ASSERT_EQ(ModelOf<APElement>(r.ops[0])->Deserialize(&in), S_OK);
+        ASSERT_EQ(ModelOf<APElement>(readPart)->APElement::Deserialize(&in), S_OK);
+        in.setSwizzler(nullptr);
+    }
+    EXPECT_EQ(r.groupElement->FixupLists(), E_FAIL);
+    EXPECT_EQ(Members(r.group), 0);
+    EXPECT_EQ(Dependents(r.ops[0]), 0);
+    EXPECT_EQ(Dependents(readPart), 0);
+    readPart->Release();
+    part->Release();
+}
