@@ -1,5 +1,6 @@
 #pragma once
-// The node tree: nodes with children and parents, and the assembly, part and fixture nodes.
+// The node tree: nodes with children and parents, and the assembly, part, fixture and
+// tolerance-library nodes.
 #include "model/APElement.h"
 
 // A node of the document's node graph: ordered children, parents, a note and a second note.
