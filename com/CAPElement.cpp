@@ -1,10 +1,12 @@
 #include "com/CAPElement.h"
+#include "com/CAPElementCalls.h"
 
 #include "features/APDatum.h"
 #include "features/APFeature.h"
 #include "features/APFeaturePair.h"
 #include "features/APTolerance.h"
 #include "model/APCondition.h"
+#include "model/APGroup.h"
 #include "model/APNode.h"
 #include "model/APOperation.h"
 

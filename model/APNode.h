@@ -1,5 +1,6 @@
 #pragma once
-// The node tree: nodes with children and parents, the geometry nodes and the groups.
+// The node tree: nodes with children and parents, and the assembly, part, fixture and
+// tolerance-library nodes.
 #include "model/APElement.h"
 
 // A node of the document's node graph: ordered children, parents, a note and a second note.
@@ -233,39 +234,4 @@ public:
     HRESULT Clone(IAPElement* target) override;
 
     static constexpr int kBlockVersion = 1;
-};
-
-class APGroupNode : public APGeometryNode {
-    DECLARE_DYNAMIC(APGroupNode)
-
-public:
-    APGroupNode() = default;
-};
-
-class APFeatureGroupNode : public APGeometryNode {
-    DECLARE_DYNAMIC(APFeatureGroupNode)
-
-public:
-    APFeatureGroupNode() = default;
-};
-
-class APSubFeatureGroupNode : public APGeometryNode {
-    DECLARE_DYNAMIC(APSubFeatureGroupNode)
-
-public:
-    APSubFeatureGroupNode() = default;
-};
-
-class APNodeInstance : public APNode {
-    DECLARE_DYNAMIC(APNodeInstance)
-
-public:
-    APNodeInstance() = default;
-};
-
-class APGroup : public APNode {
-    DECLARE_DYNAMIC(APGroup)
-
-public:
-    APGroup() = default;
 };
