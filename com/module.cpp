@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/atl/registrar.h"
+#include "platform/moniker/MkMoniker.h"
 #include "platform/orv/ORVRegistry.h"
 
 const GUID GUID_EndOfStreamMarker = {0xffffffff, 0xffff, 0xffff, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}};
@@ -305,8 +306,8 @@ int CPlenvortApp::ExitInstance()
 HRESULT PlenvortDllCanUnloadNow()
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    // Our application layer holds no objects of its own, so only the module's count decides.
-    return _Module.GetLockCount() == 0 ? S_OK : S_FALSE;
+    // Data monikers and their fetch service are our code too, though no class factory made them.
+    return _Module.GetLockCount() == 0 && MkLiveObjectCount() == 0 ? S_OK : S_FALSE;
 }
 
 HRESULT PlenvortDllGetClassObject(REFCLSID clsid, REFIID iid, void** out)

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/moniker/MkMoniker.h"
 #include "Plenvort_h.h"
 #include "com/RegistryIds.h"
 #include "com/module.h"
@@ -882,6 +883,16 @@ TEST_F(ServerModule, CanUnloadWhileAPointerListLives)
     cf->Release();
     EXPECT_EQ(PlenvortDllCanUnloadNow(), S_FALSE);
     list->Release();
+    EXPECT_EQ(PlenvortDllCanUnloadNow(), S_OK);
+}
+
+TEST_F(ServerModule, ADataMonikerAClientHoldsKeepsTheModule)
+{
+    ASSERT_EQ(PlenvortDllCanUnloadNow(), S_OK);
+    IORVDataMoniker* moniker = nullptr;
+    ASSERT_EQ(MkCreateMoniker("C:\\plans\\door.pvd", &moniker), S_OK);
+    EXPECT_EQ(PlenvortDllCanUnloadNow(), S_FALSE);
+    moniker->Release();
     EXPECT_EQ(PlenvortDllCanUnloadNow(), S_OK);
 }
 
