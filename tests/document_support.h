@@ -13,35 +13,19 @@
 #include "Plenvort_h.h"
 #include "com/module.h"
 #include "platform/orv/ORVComCreate.h"
+#include "test_support.h"
 
 namespace doc_test {
+
+using plenvort_test::Create;
+using plenvort_test::Query;
+using plenvort_test::RefCount;
+using plenvort_test::Text;
 
 // Objects of the library alive now (every COM object holds a module lock while it lives).
 inline LONG LiveObjects() { return _Module.GetLockCount(); }
 
-template <class T>
-T* Create(REFCLSID clsid, REFIID iid)
-{
-    T* p = nullptr;
-    EXPECT_EQ(ORVCoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&p)), S_OK);
-    return p;
-}
-
 inline IAPDocument6* NewDocument() { return Create<IAPDocument6>(CLSID_APDocument, IID_IAPDocument6); }
-
-template <class I>
-I* Query(IUnknown* p, REFIID iid)
-{
-    I* out = nullptr;
-    if (!p || FAILED(p->QueryInterface(iid, reinterpret_cast<void**>(&out)))) return nullptr;
-    return out;
-}
-
-inline ULONG RefCount(IUnknown* p)
-{
-    p->AddRef();
-    return p->Release();
-}
 
 inline bool Same(IUnknown* a, IUnknown* b)
 {
@@ -76,8 +60,6 @@ inline std::string NameOf(IUnknown* p)
     e->Release();
     return buffer;
 }
-
-inline unsigned char* Text(const char* s) { return reinterpret_cast<unsigned char*>(const_cast<char*>(s)); }
 
 // The top-level nodes of a document, by name.
 inline std::vector<std::string> RootNames(IAPDocument* doc)

@@ -8,29 +8,11 @@
 #include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmByteStream.h"
 #include "platform/toolkit/WmObjectStream.h"
+#include "test_support.h"
+
+using namespace plenvort_test;
 
 namespace {
-
-template <class T>
-T* Create(REFCLSID clsid, REFIID iid)
-{
-    T* p = nullptr;
-    EXPECT_EQ(ORVCoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&p)), S_OK);
-    return p;
-}
-
-template <class T>
-T* Query(IUnknown* p, REFIID iid)
-{
-    T* out = nullptr;
-    return SUCCEEDED(p->QueryInterface(iid, reinterpret_cast<void**>(&out))) ? out : nullptr;
-}
-
-ULONG RefCount(IUnknown* p)
-{
-    p->AddRef();
-    return p->Release();
-}
 
 CAPElement* ObjectOf(IAPElement* e) { return static_cast<CAPElement*>(static_cast<IAPElement16*>(e)); }
 
@@ -54,26 +36,14 @@ int Members(IAPGroup* g)
     return n;
 }
 
-class RecordingDocSink : public IAPDocEventSink {
+class RecordingDocSink : public CountedFake<IAPDocEventSink, &IID_IAPDocEventSink> {
 public:
     struct Event {
         unsigned short cmd;
         GUID iid;
     };
-    LONG refs = 1;
     std::vector<Event> events;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IAPDocEventSink) return E_NOINTERFACE;
-        *ppv = static_cast<IAPDocEventSink*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
     HRESULT STDMETHODCALLTYPE Notify(unsigned short cmd, IAPElement*, unsigned long length, unsigned char* message) override
     {
         Event e{cmd, GUID{}};
@@ -84,12 +54,7 @@ public:
 };
 
 // Every test leaves no object and no lock behind.
-class Groups : public ::testing::Test {
-protected:
-    void SetUp() override { baseline = AtlModuleLockCount(); }
-    void TearDown() override { EXPECT_EQ(AtlModuleLockCount(), baseline) << "an object or lock outlived its test"; }
-    LONG baseline = 0;
-};
+using Groups = ObjectsTest;
 
 // A group and measurement operations, each held by the test through IAPElement.
 struct GroupWithOps {
@@ -467,8 +432,6 @@ TEST_F(Groups, CleanUpCopyListDropsEmptySlotsOnly)
 
 namespace {
 
-unsigned char* Text(const char* s) { return reinterpret_cast<unsigned char*>(const_cast<char*>(s)); }
-
 // An element made through its class, held by the test as IAPElement.
 struct Made {
     IAPElement* e;
@@ -701,7 +664,7 @@ namespace {
 
 // The document's side of a copy: a map from old to new elements, answering requests at
 // once for copied elements and with null at the end of the copy for the others.
-class CopyMapDocument : public IAPDocument, public IAPDocEventSink {
+class CopyMapDocument : public DocumentStub, public IAPDocEventSink {
 public:
     LONG refs = 1;
     std::vector<std::pair<IAPElement*, IAPElement*>> copies;
@@ -746,40 +709,6 @@ public:
         for (unsigned long* slot : unanswered) *reinterpret_cast<void**>(slot) = nullptr;
         unanswered.clear();
     }
-
-    HRESULT STDMETHODCALLTYPE RecordElement(IAPElement*, IAPElement*) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetRoots(IAPPointerList*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNumChildren(IAPNode*, int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetChild(IAPNode*, int, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNumParents(IAPNode*, int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetParent(IAPNode*, int, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE AddChild(IAPNode*, IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE InsertChild(IAPNode*, IAPNode*, int) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RemoveChild(IAPNode*, IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyNode(IAPNode*, IAPNode**, long) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetProcessName(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessName(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetProcessDescription(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessDescription(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetAssemblyDirectory(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAssemblyDirectory(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Save(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE OpenDocument(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LookupNodeByName(unsigned char*, IAPNode*, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LookupNameForNode(IAPNode*, unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCompoundNameForNode(IAPNode*, unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNodeWithCompoundName(unsigned char*, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RegisterEventSink(IAPDocEventSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnregisterEventSink(IAPDocEventSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CreateProcessElement(GUID*, GUID*, unsigned long*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DeleteNodeFromProcess(IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessNameSize(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessDescriptionSize(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAssemblyDirectorySize(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetFeatureAsDefault(IAPFeature*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetDefaults(IAPPointerList*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ImportDocument(IAPDocument*, IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCompoundNameForNode2(IAPNode*, unsigned char**) override { return E_NOTIMPL; }
 };
 
 } // namespace

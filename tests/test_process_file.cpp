@@ -2,6 +2,7 @@
 // lifecycle, the version gate, export, monikers, record order, and damaged files.
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <set>
 
 #include "document/CAPDocument.h"
@@ -66,8 +67,38 @@ protected:
         for (IAPNode* n : {a, p1, p2, b, f}) n->Release();
     }
 
+    // Saves a new document named `name` to a fresh file; with BuildTree's nodes when `tree`.
+    void SaveNew(const char* name, const char* stem, bool tree, std::string* path)
+    {
+        IAPDocument6* doc = NewDocument();
+        if (tree) BuildTree(doc);
+        ASSERT_EQ(doc->SetProcessName(Text(name)), S_OK);
+        *path = File(stem);
+        ASSERT_EQ(doc->Save(Text(path->c_str())), S_OK);
+        doc->Release();
+    }
+
     std::vector<std::string> m_files;
     LONG m_live = 0;
+};
+
+// A document holding one node, "kept", which a refused open must leave as it was.
+struct KeptReader {
+    IAPDocument6* doc = NewDocument();
+    IAPNode* keep = NewNode(doc, CLSID_APPartNode, "kept");
+    ~KeptReader()
+    {
+        keep->Release();
+        doc->Release();
+    }
+    // Something readable came out: start again from the kept state.
+    void Restart()
+    {
+        doc->Release();
+        doc = NewDocument();
+        keep->Release();
+        keep = NewNode(doc, CLSID_APPartNode, "kept");
+    }
 };
 
 // The names of the element stream's records, in file order, read record by record.
@@ -163,11 +194,8 @@ TEST_F(ProcessFile, TextAttributesAreReadFromTheSavedDocument)
 
 TEST_F(ProcessFile, AnEmptyDocumentIsItsRootRecordAndTheEndMarker)
 {
-    IAPDocument6* doc = NewDocument();
-    ASSERT_EQ(doc->SetProcessName(Text("empty")), S_OK);
-    const std::string path = File("empty");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("empty", "empty", false, &path));
 
     std::vector<unsigned char> bytes;
     ASSERT_TRUE(FileStream(path, kElements, &bytes));
@@ -283,11 +311,8 @@ TEST_F(ProcessFile, OpenWithoutANameGivesAnEmptyDocumentStorage)
 
 TEST_F(ProcessFile, TheVersionGateRefusesOlderFiles)
 {
-    IAPDocument6* doc = NewDocument();
-    ASSERT_EQ(doc->SetProcessName(Text("versions")), S_OK);
-    const std::string path = File("version");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("versions", "version", false, &path));
 
     struct Case {
         std::vector<unsigned char> bytes;
@@ -316,12 +341,8 @@ TEST_F(ProcessFile, TheVersionGateRefusesOlderFiles)
 
 TEST_F(ProcessFile, RecordsArePreOrderAndASharedNodeIsWrittenOnce)
 {
-    IAPDocument6* doc = NewDocument();
-    BuildTree(doc);
-    ASSERT_EQ(doc->SetProcessName(Text("tree")), S_OK);
-    const std::string path = File("tree");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("tree", "tree", true, &path));
 
     EXPECT_EQ(RecordNames(path), (std::vector<std::string>{"", "A", "P1", "P2", "B", "F"}));
 
@@ -646,8 +667,8 @@ TEST_F(ProcessFile, AFileWhoseNodesFormACycleNeverLoops)
     doc->Release();
     ASSERT_TRUE(PutFileStream(path, kElements, bytes));
 
-    IAPDocument6* reader = NewDocument();
-    IAPNode* kept = NewNode(reader, CLSID_APPartNode, "kept");
+    KeptReader kept;
+    IAPDocument6* reader = kept.doc;
     // Refused, or read without the link that closes the cycle; never a loop, never a leak.
     const HRESULT hr = reader->OpenDocument(Text(path.c_str()));
     if (hr == S_OK) {
@@ -665,8 +686,6 @@ TEST_F(ProcessFile, AFileWhoseNodesFormACycleNeverLoops)
         EXPECT_EQ(hr, E_FAIL);
         EXPECT_EQ(RootNames(reader), std::vector<std::string>{"kept"});
     }
-    kept->Release();
-    reader->Release();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -674,19 +693,14 @@ TEST_F(ProcessFile, AFileWhoseNodesFormACycleNeverLoops)
 
 TEST_F(ProcessFile, DamagedFilesAreRefusedCleanly)
 {
-    IAPDocument6* doc = NewDocument();
-    BuildTree(doc);
-    ASSERT_EQ(doc->SetProcessName(Text("damage")), S_OK);
-    const std::string path = File("damage");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("damage", "damage", true, &path));
     std::vector<unsigned char> good;
     ASSERT_TRUE(FileStream(path, kElements, &good));
     ASSERT_GT(good.size(), 64u);
 
     const LONG live = LiveObjects();
-    IAPDocument6* reader = NewDocument();
-    IAPNode* keep = NewNode(reader, CLSID_APPartNode, "kept");
+    auto reader = std::make_unique<KeptReader>();
     const std::string damaged = File("damaged");
     ASSERT_TRUE(CopyFileA(path.c_str(), damaged.c_str(), FALSE));
 
@@ -717,45 +731,35 @@ TEST_F(ProcessFile, DamagedFilesAreRefusedCleanly)
     int refused = 0, read = 0;
     for (const auto& v : variants) {
         ASSERT_TRUE(PutFileStream(damaged, kElements, v.bytes));
-        const HRESULT hr = reader->OpenDocument(Text(damaged.c_str()));
+        const HRESULT hr = reader->doc->OpenDocument(Text(damaged.c_str()));
         if (v.mustFail) {
             EXPECT_EQ(hr, E_FAIL) << "a cut at " << v.bytes.size() << " was read";
         }
         if (hr == S_OK) {
             ++read;
-            // Something readable came out: start again from the kept state.
-            reader->Release();
-            reader = NewDocument();
-            keep->Release();
-            keep = NewNode(reader, CLSID_APPartNode, "kept");
+            reader->Restart();
             continue;
         }
         ++refused;
         EXPECT_EQ(hr, E_FAIL);
-        ASSERT_EQ(RootNames(reader), std::vector<std::string>{"kept"}) << "a failed open changed the document";
+        ASSERT_EQ(RootNames(reader->doc), std::vector<std::string>{"kept"}) << "a failed open changed the document";
     }
     EXPECT_GE(refused + read, 300);
     EXPECT_GT(refused, 150);
-    keep->Release();
-    reader->Release();
+    reader.reset();
     EXPECT_EQ(LiveObjects(), live) << "a refused file left objects alive (" << read << " read)";
 }
 
 
 TEST_F(ProcessFile, DamagedCompoundFilesAreRefusedCleanly)
 {
-    IAPDocument6* doc = NewDocument();
-    BuildTree(doc);
-    ASSERT_EQ(doc->SetProcessName(Text("file damage")), S_OK);
-    const std::string path = File("file_damage");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("file damage", "file_damage", true, &path));
     const auto good = FileBytes(path);
     ASSERT_GT(good.size(), 512u);
 
     const LONG live = LiveObjects();
-    IAPDocument6* reader = NewDocument();
-    IAPNode* keep = NewNode(reader, CLSID_APPartNode, "kept");
+    auto reader = std::make_unique<KeptReader>();
     const std::string damaged = File("file_damaged");
     auto put = [&](const std::vector<unsigned char>& bytes) {
         HANDLE h = CreateFileA(damaged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -779,31 +783,23 @@ TEST_F(ProcessFile, DamagedCompoundFilesAreRefusedCleanly)
     int refused = 0;
     for (const auto& v : variants) {
         ASSERT_TRUE(put(v));
-        const HRESULT hr = reader->OpenDocument(Text(damaged.c_str()));
+        const HRESULT hr = reader->doc->OpenDocument(Text(damaged.c_str()));
         if (SUCCEEDED(hr)) {
-            reader->Release();
-            reader = NewDocument();
-            keep->Release();
-            keep = NewNode(reader, CLSID_APPartNode, "kept");
+            reader->Restart();
             continue;
         }
         ++refused;
-        ASSERT_EQ(RootNames(reader), std::vector<std::string>{"kept"}) << "a failed open changed the document";
+        ASSERT_EQ(RootNames(reader->doc), std::vector<std::string>{"kept"}) << "a failed open changed the document";
     }
     EXPECT_GT(refused, 40);
-    keep->Release();
-    reader->Release();
+    reader.reset();
     EXPECT_EQ(LiveObjects(), live);
 }
 
 TEST_F(ProcessFile, NothingAfterTheEndMarkerIsRead)
 {
-    IAPDocument6* doc = NewDocument();
-    BuildTree(doc);
-    ASSERT_EQ(doc->SetProcessName(Text("tail")), S_OK);
-    const std::string path = File("tail");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("tail", "tail", true, &path));
     std::vector<unsigned char> bytes;
     ASSERT_TRUE(FileStream(path, kElements, &bytes));
     for (int i = 0; i < 100; ++i) bytes.push_back(static_cast<unsigned char>(i * 37));
@@ -817,11 +813,8 @@ TEST_F(ProcessFile, NothingAfterTheEndMarkerIsRead)
 
 TEST_F(ProcessFile, DamagedTextLengthsAreRefused)
 {
-    IAPDocument6* doc = NewDocument();
-    ASSERT_EQ(doc->SetProcessName(Text("name")), S_OK);
-    const std::string path = File("text_damage");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("name", "text_damage", false, &path));
     ASSERT_TRUE(PutFileStream(path, kName, Bytes({0x10, 0x27, 0, 0, 'a', 'b', 'c'}))); // claims 10000
     ASSERT_TRUE(PutFileStream(path, kDescription, Bytes({0xFF, 0xFF, 0xFF, 0xFF})));    // negative
     ASSERT_TRUE(PutFileStream(path, kDirectory, Bytes({2, 0})));                        // short length
