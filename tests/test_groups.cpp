@@ -280,13 +280,21 @@ TEST_F(Groups, KindTestsAnswerSFalseOnOtherClasses)
 
 namespace {
 
-struct StreamPair {
-    WmMemoryByteStream bytes;
-    WmDataStream data{&bytes};
+// An object stream over `bytes` with a numbering table of its own while it lives.
+struct Swizzled {
+    WmDataStream data;
     WmObjectStream stream{data};
     WmPtrSwizzle swizzle;
-    StreamPair() { stream.setSwizzler(&swizzle); }
-    ~StreamPair() { stream.setSwizzler(nullptr); }
+    explicit Swizzled(WmMemoryByteStream& bytes) : data(&bytes) { stream.setSwizzler(&swizzle); }
+    ~Swizzled() { stream.setSwizzler(nullptr); }
+};
+
+// An object stream over memory of its own.
+struct StreamPair {
+    WmMemoryByteStream bytes;
+    Swizzled swizzled{bytes};
+    WmObjectStream& stream = swizzled.stream;
+    WmPtrSwizzle& swizzle = swizzled.swizzle;
 };
 
 } // namespace
@@ -297,26 +305,20 @@ TEST_F(Groups, MembersSurviveAWriteAndReadThroughPointerNumbers)
     for (IAPElement* op : g.ops) ASSERT_EQ(g.group->AppendGroupElement(op), S_OK);
     WmMemoryByteStream bytes;
     {
-        WmDataStream data(&bytes);
-        WmObjectStream out(data);
-        WmPtrSwizzle swizzle;
-        out.setSwizzler(&swizzle);
+        Swizzled s(bytes);
+        WmObjectStream& out = s.stream;
         // The group's references come before its members' records.
         ASSERT_EQ(ModelOf<APGroup>(g.groupElement)->Serialize(&out), S_OK);
         for (IAPElement* op : g.ops) ASSERT_EQ(ObjectOf(op)->GetModelObject()->Serialize(&out), S_OK);
-        out.setSwizzler(nullptr);
     }
 
     GroupWithOps r(2);
     bytes.Open(nullptr);
     {
-        WmDataStream data(&bytes);
-        WmObjectStream in(data);
-        WmPtrSwizzle swizzle;
-        in.setSwizzler(&swizzle);
+        Swizzled s(bytes);
+        WmObjectStream& in = s.stream;
         ASSERT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&in), S_OK);
         for (IAPElement* op : r.ops) ASSERT_EQ(ObjectOf(op)->GetModelObject()->Deserialize(&in), S_OK);
-        in.setSwizzler(nullptr);
     }
     EXPECT_EQ(Members(r.group), 0); // nothing is a member before the fix-up
     EXPECT_EQ(ModelOf<APGroup>(r.groupElement)->GetNumPendingElements(), 2);
@@ -834,30 +836,24 @@ TEST_F(Groups, AFixupThatMeetsANonMemberChangesNothing)
     IAPElement* part = Create<IAPElement>(CLSID_APPartNode, IID_IAPElement);
     WmMemoryByteStream bytes;
     {
-        WmDataStream data(&bytes);
-        WmObjectStream out(data);
-        WmPtrSwizzle swizzle;
-        out.setSwizzler(&swizzle);
+        Swizzled s(bytes);
+        WmObjectStream& out = s.stream;
         ASSERT_EQ(ModelOf<APElement>(g.groupElement)->APElement::Serialize(&out), S_OK);
         int op = 0, other = 0;
         ASSERT_TRUE(out.ptr2num(g.ops[0], &op) && out.ptr2num(part, &other));
         ASSERT_TRUE(out.write(1) && out.write(2) && out.write(op) && out.write(other));
         ASSERT_EQ(ModelOf<APElement>(g.ops[0])->Serialize(&out), S_OK);
         ASSERT_EQ(ModelOf<APElement>(part)->APElement::Serialize(&out), S_OK);
-        out.setSwizzler(nullptr);
     }
     GroupWithOps r(1);
     IAPElement* readPart = Create<IAPElement>(CLSID_APPartNode, IID_IAPElement);
     bytes.Open(nullptr);
     {
-        WmDataStream data(&bytes);
-        WmObjectStream in(data);
-        WmPtrSwizzle swizzle;
-        in.setSwizzler(&swizzle);
+        Swizzled s(bytes);
+        WmObjectStream& in = s.stream;
         ASSERT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&in), S_OK);
         ASSERT_EQ(ModelOf<APElement>(r.ops[0])->Deserialize(&in), S_OK);
         ASSERT_EQ(ModelOf<APElement>(readPart)->APElement::Deserialize(&in), S_OK);
-        in.setSwizzler(nullptr);
     }
     EXPECT_EQ(r.groupElement->FixupLists(), E_FAIL);
     EXPECT_EQ(Members(r.group), 0);

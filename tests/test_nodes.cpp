@@ -76,6 +76,13 @@ void SetNameOf(IUnknown* p, const char* name)
     e->Release();
 }
 
+IAPNode* NewNode(const CLSID& clsid, const char* name)
+{
+    IAPNode* n = NewNode(clsid);
+    SetNameOf(n, name);
+    return n;
+}
+
 // Hears what an element tells its dependents; counts nothing, like every dependent.
 class Watcher : public UncountedFake<IAPElementSink, &IID_IAPElementSink> {
 public:
@@ -191,17 +198,20 @@ const WmGUID kEndMarker = [] {
     return WmGUID(g);
 }();
 
+// Little-endian, with a numbering table of its own.
+void Prepare(WmObjectStream& s)
+{
+    s.setByteOrder(0);
+    auto* swizzle = new WmPtrSwizzle;
+    s.setSwizzler(swizzle);
+    swizzle->release();
+}
+
 struct Writer {
     WmMemoryByteStream bytes;
     WmDataStream data{&bytes};
     WmBufferedObjectStream out{data};
-    Writer()
-    {
-        out.setByteOrder(0);
-        auto* swizzle = new WmPtrSwizzle;
-        out.setSwizzler(swizzle);
-        swizzle->release();
-    }
+    Writer() { Prepare(out); }
     WmObjectStream* Stream() { return &out; }
     unsigned char* Handle() { return reinterpret_cast<unsigned char*>(&out); }
 };
@@ -213,10 +223,7 @@ struct Reader {
     explicit Reader(const std::vector<unsigned char>& b, std::size_t size = ~std::size_t{0})
         : bytes(b.data(), static_cast<std::uint32_t>(std::min(size, b.size())))
     {
-        in.setByteOrder(0);
-        auto* swizzle = new WmPtrSwizzle;
-        in.setSwizzler(swizzle);
-        swizzle->release();
+        Prepare(in);
     }
     WmObjectStream* Stream() { return &in; }
     unsigned char* Handle() { return reinterpret_cast<unsigned char*>(&in); }
@@ -515,20 +522,14 @@ namespace {
 
 // part -> feature group -> pattern -> pin -> sub-feature group -> point
 struct FeatureChain {
-    IAPNode* part = NewNode(CLSID_APPartNode);
-    IAPNode* group = NewNode(CLSID_APFeatureGroupNode);
-    IAPNode* pattern = NewNode(CLSID_APPatternFeature);
-    IAPNode* pin = NewNode(CLSID_APPinFeature);
-    IAPNode* sub = NewNode(CLSID_APSubFeatureGroupNode);
-    IAPNode* point = NewNode(CLSID_APPointFeature);
+    IAPNode* part = NewNode(CLSID_APPartNode, "part");
+    IAPNode* group = NewNode(CLSID_APFeatureGroupNode, "group");
+    IAPNode* pattern = NewNode(CLSID_APPatternFeature, "pattern");
+    IAPNode* pin = NewNode(CLSID_APPinFeature, "pin");
+    IAPNode* sub = NewNode(CLSID_APSubFeatureGroupNode, "sub");
+    IAPNode* point = NewNode(CLSID_APPointFeature, "point");
     FeatureChain()
     {
-        SetNameOf(part, "part");
-        SetNameOf(group, "group");
-        SetNameOf(pattern, "pattern");
-        SetNameOf(pin, "pin");
-        SetNameOf(sub, "sub");
-        SetNameOf(point, "point");
         EXPECT_EQ(part->AppendChild(group), S_OK);
         EXPECT_EQ(group->AppendChild(pattern), S_OK);
         EXPECT_EQ(pattern->AppendChild(pin), S_OK);
@@ -621,16 +622,11 @@ TEST_F(Nodes, UpwardQueriesWithoutAPartOrParent)
 
 TEST_F(Nodes, ATreeSurvivesAWriteAndRead)
 {
-    IAPNode* root = NewNode(CLSID_APAssemblyNode);
-    IAPNode* sub = NewNode(CLSID_APAssemblyNode);
-    IAPNode* part = NewNode(CLSID_APPartNode);
-    IAPNode* fixture = NewNode(CLSID_APFixtureNode);
-    IAPNode* lib = NewNode(CLSID_APTolLibNode);
-    SetNameOf(root, "root");
-    SetNameOf(sub, "sub");
-    SetNameOf(part, "part");
-    SetNameOf(fixture, "fixture");
-    SetNameOf(lib, "lib");
+    IAPNode* root = NewNode(CLSID_APAssemblyNode, "root");
+    IAPNode* sub = NewNode(CLSID_APAssemblyNode, "sub");
+    IAPNode* part = NewNode(CLSID_APPartNode, "part");
+    IAPNode* fixture = NewNode(CLSID_APFixtureNode, "fixture");
+    IAPNode* lib = NewNode(CLSID_APTolLibNode, "lib");
     ASSERT_EQ(root->AppendChild(sub), S_OK);
     ASSERT_EQ(root->AppendChild(lib), S_OK);
     ASSERT_EQ(sub->AppendChild(fixture), S_OK);
@@ -1099,14 +1095,11 @@ TEST_F(Nodes, ExportWritesTheRootTheFirstChildAndTheExportedNode)
     // root -> top -> mid -> exported -> leaf; the export keeps root, top and exported's subtree.
     FakeDocument doc;
     IAPNode* root = NewNode(CLSID_APAssemblyNode);
-    IAPNode* top = NewNode(CLSID_APAssemblyNode);
+    IAPNode* top = NewNode(CLSID_APAssemblyNode, "top");
     IAPNode* other = NewNode(CLSID_APAssemblyNode);
     IAPNode* mid = NewNode(CLSID_APAssemblyNode);
-    IAPNode* exported = NewNode(CLSID_APAssemblyNode);
-    IAPNode* leaf = NewNode(CLSID_APPartNode);
-    SetNameOf(top, "top");
-    SetNameOf(exported, "exported");
-    SetNameOf(leaf, "leaf");
+    IAPNode* exported = NewNode(CLSID_APAssemblyNode, "exported");
+    IAPNode* leaf = NewNode(CLSID_APPartNode, "leaf");
     ASSERT_EQ(root->AppendChild(top), S_OK);
     ASSERT_EQ(root->AppendChild(other), S_OK);
     ASSERT_EQ(top->AppendChild(mid), S_OK);
