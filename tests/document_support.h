@@ -61,6 +61,19 @@ inline std::string NameOf(IUnknown* p)
     return buffer;
 }
 
+// The element `p` reports to `doc`.
+inline void ExpectBoundTo(IUnknown* p, IUnknown* doc)
+{
+    IAPElement* e = Query<IAPElement>(p, IID_IAPElement);
+    ASSERT_NE(e, nullptr);
+    IAPDocument* bound = nullptr;
+    const HRESULT hr = e->GetDocument(&bound);
+    e->Release();
+    ASSERT_EQ(hr, S_OK);
+    EXPECT_TRUE(Same(bound, doc));
+    bound->Release();
+}
+
 // The top-level nodes of a document, by name.
 inline std::vector<std::string> RootNames(IAPDocument* doc)
 {
@@ -79,6 +92,19 @@ inline std::vector<std::string> RootNames(IAPDocument* doc)
     }
     list->Release();
     return names;
+}
+
+// Top-level node `i` of a document, with a reference, or null.
+inline IAPNode* RootAt(IAPDocument* doc, int i)
+{
+    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
+    if (!list) return nullptr;
+    EXPECT_EQ(doc->GetRoots(list), S_OK);
+    GUID iid = IID_IAPNode;
+    IAPNode* node = nullptr;
+    EXPECT_EQ(list->GetElement(i, &iid, reinterpret_cast<unsigned long*>(&node)), S_OK);
+    list->Release();
+    return node;
 }
 
 // The children of a node, by name.

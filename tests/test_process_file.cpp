@@ -101,6 +101,27 @@ struct KeptReader {
     }
 };
 
+// BuildTree's tree as a document read it back: P2 is one node under both A and B.
+void ExpectTreeRead(IAPDocument* doc)
+{
+    EXPECT_EQ(RootNames(doc), (std::vector<std::string>{"A", "F"}));
+    IAPNode* a = RootAt(doc, 0);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(ChildNames(a), (std::vector<std::string>{"P1", "P2", "B"}));
+    IAPNode* p2 = nullptr;
+    IAPNode* b = nullptr;
+    ASSERT_EQ(a->GetChild(1, &p2), S_OK);
+    ASSERT_EQ(a->GetChild(2, &b), S_OK);
+    EXPECT_EQ(ChildNames(b), std::vector<std::string>{"P2"});
+    IAPNode* p2b = nullptr;
+    ASSERT_EQ(b->GetChild(0, &p2b), S_OK);
+    EXPECT_TRUE(Same(p2, p2b)); // one node under both parents
+    int parents = 0;
+    EXPECT_EQ(p2->GetNumParents(&parents), S_OK);
+    EXPECT_EQ(parents, 2);
+    for (IAPNode* n : {a, p2, b, p2b}) n->Release();
+}
+
 // The names of the element stream's records, in file order, read record by record.
 std::vector<std::string> RecordNames(const std::string& path)
 {
@@ -348,26 +369,7 @@ TEST_F(ProcessFile, RecordsArePreOrderAndASharedNodeIsWrittenOnce)
 
     IAPDocument6* again = NewDocument();
     ASSERT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
-    EXPECT_EQ(RootNames(again), (std::vector<std::string>{"A", "F"}));
-    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-    ASSERT_EQ(again->GetRoots(list), S_OK);
-    GUID iid = IID_IAPNode;
-    IAPNode* a = nullptr;
-    ASSERT_EQ(list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&a)), S_OK);
-    list->Release();
-    EXPECT_EQ(ChildNames(a), (std::vector<std::string>{"P1", "P2", "B"}));
-    IAPNode* p2 = nullptr;
-    IAPNode* b = nullptr;
-    ASSERT_EQ(a->GetChild(1, &p2), S_OK);
-    ASSERT_EQ(a->GetChild(2, &b), S_OK);
-    EXPECT_EQ(ChildNames(b), std::vector<std::string>{"P2"});
-    IAPNode* p2b = nullptr;
-    ASSERT_EQ(b->GetChild(0, &p2b), S_OK);
-    EXPECT_TRUE(Same(p2, p2b)); // one node under both parents
-    int parents = 0;
-    EXPECT_EQ(p2->GetNumParents(&parents), S_OK);
-    EXPECT_EQ(parents, 2);
-    for (IAPNode* n : {a, p2, b, p2b}) n->Release();
+    ExpectTreeRead(again);
     again->Release();
 }
 
@@ -379,14 +381,10 @@ TEST_F(ProcessFile, FilesThatRepeatASharedNodeUnderEachParentStillRead)
     IAPDocument6* reader = nullptr;
     const std::string path = File("oldform");
     {
-        IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-        ASSERT_EQ(doc->GetRoots(list), S_OK);
-        GUID iid = IID_IAPNode;
-        IAPNode* a = nullptr;
-        ASSERT_EQ(list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&a)), S_OK);
+        IAPNode* a = RootAt(doc, 0);
+        ASSERT_NE(a, nullptr);
         IAPNode* root = nullptr;
         ASSERT_EQ(a->GetParent(0, &root), S_OK);
-        list->Release();
 
         IStorage* storage = nullptr;
         ASSERT_EQ(StgCreateDocfile(Wide(path).c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &storage),
@@ -427,24 +425,7 @@ TEST_F(ProcessFile, FilesThatRepeatASharedNodeUnderEachParentStillRead)
 
     reader = NewDocument();
     ASSERT_EQ(reader->OpenDocument(Text(path.c_str())), S_OK);
-    EXPECT_EQ(RootNames(reader), (std::vector<std::string>{"A", "F"}));
-    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-    reader->GetRoots(list);
-    GUID iid = IID_IAPNode;
-    IAPNode* a = nullptr;
-    list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&a));
-    list->Release();
-    ASSERT_NE(a, nullptr);
-    IAPNode *p2 = nullptr, *b = nullptr, *p2b = nullptr;
-    a->GetChild(1, &p2);
-    a->GetChild(2, &b);
-    ASSERT_NE(b, nullptr);
-    b->GetChild(0, &p2b);
-    EXPECT_TRUE(Same(p2, p2b));
-    int parents = 0;
-    p2->GetNumParents(&parents);
-    EXPECT_EQ(parents, 2);
-    for (IAPNode* n : {a, p2, b, p2b}) n->Release();
+    ExpectTreeRead(reader);
     reader->Release();
 }
 
@@ -453,14 +434,7 @@ TEST_F(ProcessFile, ExportWritesTheRootItsFirstChildAndTheNode)
     IAPDocument6* doc = NewDocument();
     BuildTree(doc);
     ASSERT_EQ(doc->SetProcessName(Text("export")), S_OK);
-    IAPNode* f = nullptr;
-    {
-        IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-        doc->GetRoots(list);
-        GUID iid = IID_IAPNode;
-        list->GetElement(1, &iid, reinterpret_cast<unsigned long*>(&f));
-        list->Release();
-    }
+    IAPNode* f = RootAt(doc, 1);
     ASSERT_NE(f, nullptr);
     const std::string path = File("export");
     EXPECT_EQ(doc->ExportDocument(nullptr, f), E_FAIL);
@@ -480,26 +454,14 @@ TEST_F(ProcessFile, ExportWritesTheRootItsFirstChildAndTheNode)
     IAPDocument6* again = NewDocument();
     ASSERT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
     EXPECT_EQ(RootNames(again), std::vector<std::string>{"A"});
-    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-    again->GetRoots(list);
-    GUID iid = IID_IAPNode;
-    IAPNode* a = nullptr;
-    list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&a));
-    list->Release();
+    IAPNode* a = RootAt(again, 0);
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(ChildNames(a), std::vector<std::string>{"F"});
     a->Release();
     again->Release();
 
     // Exporting the first top-level node itself gives that node with its own subtree.
-    IAPNode* first = nullptr;
-    {
-        IAPPointerList* roots = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-        doc->GetRoots(roots);
-        GUID id = IID_IAPNode;
-        roots->GetElement(0, &id, reinterpret_cast<unsigned long*>(&first));
-        roots->Release();
-    }
+    IAPNode* first = RootAt(doc, 0);
     ASSERT_EQ(doc->SetProcessName(Text("again")), S_OK);
     const std::string path2 = File("export_first");
     ASSERT_EQ(doc->ExportDocument(Text(path2.c_str()), first), S_OK);
@@ -673,12 +635,7 @@ TEST_F(ProcessFile, AFileWhoseNodesFormACycleNeverLoops)
     const HRESULT hr = reader->OpenDocument(Text(path.c_str()));
     if (hr == S_OK) {
         ASSERT_EQ(RootNames(reader), std::vector<std::string>{"A"});
-        IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-        reader->GetRoots(list);
-        GUID iid = IID_IAPNode;
-        IAPNode* back = nullptr;
-        list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&back));
-        list->Release();
+        IAPNode* back = RootAt(reader, 0);
         ASSERT_NE(back, nullptr);
         EXPECT_TRUE(ChildNames(back).empty());
         back->Release();
