@@ -295,6 +295,22 @@ struct StreamPair {
     Swizzled swizzled{bytes};
     WmObjectStream& stream = swizzled.stream;
     WmPtrSwizzle& swizzle = swizzled.swizzle;
+
+    // Reads what was written, from the start, with a numbering table of the reading's own.
+    template <class Read>
+    HRESULT ReadBack(Read read)
+    {
+        bytes.Open(nullptr);
+        WmPtrSwizzle fresh;
+        stream.setSwizzler(&fresh);
+        const HRESULT hr = read(&stream);
+        stream.setSwizzler(&swizzle);
+        return hr;
+    }
+    HRESULT ReadBack(IAPElement* e)
+    {
+        return ReadBack([e](WmObjectStream* in) { return e->Deserialize(reinterpret_cast<unsigned char*>(in)); });
+    }
 };
 
 } // namespace
@@ -352,11 +368,7 @@ TEST_F(Groups, ReferencesToNoElementAreSkipped)
     ASSERT_TRUE(s.stream.write(0));
 
     GroupWithOps r(0);
-    s.bytes.Open(nullptr);
-    WmPtrSwizzle fresh;
-    s.stream.setSwizzler(&fresh);
-    ASSERT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&s.stream), S_OK);
-    s.stream.setSwizzler(&s.swizzle);
+    ASSERT_EQ(s.ReadBack([&](WmObjectStream* in) { return ModelOf<APGroup>(r.groupElement)->Deserialize(in); }), S_OK);
     EXPECT_EQ(r.groupElement->FixupLists(), S_OK);
     EXPECT_EQ(Members(r.group), 0);
 }
@@ -369,13 +381,11 @@ TEST_F(Groups, CorruptMemberCountsFailTheRead)
         ASSERT_EQ(ModelOf<APElement>(g.groupElement)->APElement::Serialize(&s.stream), S_OK);
         ASSERT_TRUE(s.stream.write(1));
         ASSERT_TRUE(s.stream.write(count));
-        s.bytes.Open(nullptr);
-        WmPtrSwizzle fresh;
-        s.stream.setSwizzler(&fresh);
         GroupWithOps r(0);
-        EXPECT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&s.stream), E_FAIL) << count;
+        EXPECT_EQ(s.ReadBack([&](WmObjectStream* in) { return ModelOf<APGroup>(r.groupElement)->Deserialize(in); }),
+                  E_FAIL)
+            << count;
         EXPECT_EQ(ModelOf<APGroup>(r.groupElement)->GetNumPendingElements(), 0);
-        s.stream.setSwizzler(&s.swizzle);
     }
 }
 
@@ -484,12 +494,8 @@ TEST_F(Groups, GroupNodeStringThroughItsInterfaceAndBlock)
 
     StreamPair s;
     ASSERT_EQ(node.e->Serialize(reinterpret_cast<unsigned char*>(&s.stream)), S_OK);
-    s.bytes.Open(nullptr);
-    WmPtrSwizzle fresh;
-    s.stream.setSwizzler(&fresh);
     Made back(CLSID_APGroupNode);
-    ASSERT_EQ(back.e->Deserialize(reinterpret_cast<unsigned char*>(&s.stream)), S_OK);
-    s.stream.setSwizzler(&s.swizzle);
+    ASSERT_EQ(s.ReadBack(back.e), S_OK);
     EXPECT_EQ(GroupNodeString(back), "fixtures");
 }
 
@@ -499,13 +505,9 @@ TEST_F(Groups, AVersionOneGroupNodeBlockReadsWithAnEmptyString)
     StreamPair s;
     ASSERT_EQ(node.Model<APGeometryNode>()->APGeometryNode::Serialize(&s.stream), S_OK);
     ASSERT_TRUE(s.stream.write(1));
-    s.bytes.Open(nullptr);
-    WmPtrSwizzle fresh;
-    s.stream.setSwizzler(&fresh);
     Made back(CLSID_APGroupNode);
     back.Model<APGroupNode>()->SetNodeString("before");
-    ASSERT_EQ(back.Model<APGroupNode>()->Deserialize(&s.stream), S_OK);
-    s.stream.setSwizzler(&s.swizzle);
+    ASSERT_EQ(s.ReadBack([&](WmObjectStream* in) { return back.Model<APGroupNode>()->Deserialize(in); }), S_OK);
     EXPECT_EQ(GroupNodeString(back), "");
 }
 
@@ -516,12 +518,8 @@ TEST_F(Groups, GroupNodeStringsAreKeptTo1023Characters)
     node.Model<APGroupNode>()->SetNodeString(longText.c_str());
     StreamPair s;
     ASSERT_EQ(node.Model<APGroupNode>()->Serialize(&s.stream), S_OK);
-    s.bytes.Open(nullptr);
-    WmPtrSwizzle fresh;
-    s.stream.setSwizzler(&fresh);
     Made back(CLSID_APGroupNode);
-    ASSERT_EQ(back.Model<APGroupNode>()->Deserialize(&s.stream), S_OK);
-    s.stream.setSwizzler(&s.swizzle);
+    ASSERT_EQ(s.ReadBack([&](WmObjectStream* in) { return back.Model<APGroupNode>()->Deserialize(in); }), S_OK);
     EXPECT_EQ(GroupNodeString(back), std::string(1023, 'x'));
 }
 
@@ -551,12 +549,8 @@ TEST_F(Groups, NodeInstanceTransformSurvivesBlockAndCopy)
 
     StreamPair s;
     ASSERT_EQ(node.e->Serialize(reinterpret_cast<unsigned char*>(&s.stream)), S_OK);
-    s.bytes.Open(nullptr);
-    WmPtrSwizzle fresh;
-    s.stream.setSwizzler(&fresh);
     Made back(CLSID_APNodeInstance);
-    ASSERT_EQ(back.e->Deserialize(reinterpret_cast<unsigned char*>(&s.stream)), S_OK);
-    s.stream.setSwizzler(&s.swizzle);
+    ASSERT_EQ(s.ReadBack(back.e), S_OK);
     EXPECT_EQ(std::memcmp(back.Model<APNodeInstance>()->Transform(), turned, sizeof turned), 0);
 
     Made copy(CLSID_APNodeInstance);
@@ -571,12 +565,9 @@ TEST_F(Groups, NodeInstanceTransformSurvivesBlockAndCopy)
     ASSERT_EQ(node.Model<APNode>()->APNode::Serialize(&cut.stream), S_OK);
     ASSERT_TRUE(cut.stream.write(1));
     ASSERT_TRUE(cut.stream.write(2.5f));
-    cut.bytes.Open(nullptr);
-    WmPtrSwizzle other;
-    cut.stream.setSwizzler(&other);
     Made damaged(CLSID_APNodeInstance);
-    EXPECT_EQ(damaged.Model<APNodeInstance>()->Deserialize(&cut.stream), E_FAIL);
-    cut.stream.setSwizzler(&cut.swizzle);
+    EXPECT_EQ(cut.ReadBack([&](WmObjectStream* in) { return damaged.Model<APNodeInstance>()->Deserialize(in); }),
+              E_FAIL);
     EXPECT_EQ(damaged.Model<APNodeInstance>()->Transform()[0], 1.0f);
     EXPECT_EQ(damaged.Model<APNodeInstance>()->Transform()[1], 0.0f);
 }
@@ -594,19 +585,11 @@ TEST_F(Groups, FeatureGroupBlocksAreAVersionWordAfterTheGeometryBlock)
         EXPECT_EQ(version, 1);
 
         // The reader takes any version word; the block before it must be whole.
-        whole.bytes.Open(nullptr);
-        WmPtrSwizzle fresh;
-        whole.stream.setSwizzler(&fresh);
         Made back(*clsid);
-        EXPECT_EQ(back.e->Deserialize(reinterpret_cast<unsigned char*>(&whole.stream)), S_OK);
-        whole.stream.setSwizzler(&whole.swizzle);
+        EXPECT_EQ(whole.ReadBack(back.e), S_OK);
 
-        geometry.bytes.Open(nullptr);
-        WmPtrSwizzle again;
-        geometry.stream.setSwizzler(&again);
         Made cut(*clsid);
-        EXPECT_EQ(cut.e->Deserialize(reinterpret_cast<unsigned char*>(&geometry.stream)), E_FAIL);
-        geometry.stream.setSwizzler(&geometry.swizzle);
+        EXPECT_EQ(geometry.ReadBack(cut.e), E_FAIL);
     }
 }
 
