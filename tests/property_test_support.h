@@ -126,35 +126,28 @@ inline std::string StringValue(IAPProperty* p)
     return out;
 }
 
-inline int IntValue(IAPProperty* p)
+// The value of a property through its typed interface `I`, or `none` when it has none.
+template <class I, class V>
+V TypedValue(IAPProperty* p, REFIID iid, V none)
 {
-    IAPIntProperty* s = nullptr;
-    if (!p || FAILED(p->QueryInterface(IID_IAPIntProperty, reinterpret_cast<void**>(&s)))) return -12345;
-    int v = 0;
+    I* s = nullptr;
+    if (!p || FAILED(p->QueryInterface(iid, reinterpret_cast<void**>(&s)))) return none;
+    V v{};
     s->GetValue(&v);
     s->Release();
     return v;
 }
 
+inline int IntValue(IAPProperty* p) { return TypedValue<IAPIntProperty, int>(p, IID_IAPIntProperty, -12345); }
+
 inline double DoubleValue(IAPProperty* p)
 {
-    IAPDoubleProperty* s = nullptr;
-    if (!p || FAILED(p->QueryInterface(IID_IAPDoubleProperty, reinterpret_cast<void**>(&s)))) return -12345;
-    double v = 0;
-    s->GetValue(&v);
-    s->Release();
-    return v;
+    return TypedValue<IAPDoubleProperty, double>(p, IID_IAPDoubleProperty, -12345);
 }
 
 inline IAPElement* ElemPtrValue(IAPProperty* p)
 {
-    IAPElemPtrProperty* s = nullptr;
-    if (!p || FAILED(p->QueryInterface(IID_IAPElemPtrProperty, reinterpret_cast<void**>(&s))))
-        return reinterpret_cast<IAPElement*>(-1);
-    IAPElement* v = nullptr;
-    s->GetValue(&v);
-    s->Release();
-    return v;
+    return TypedValue<IAPElemPtrProperty, IAPElement*>(p, IID_IAPElemPtrProperty, reinterpret_cast<IAPElement*>(-1));
 }
 
 inline long FlagOf(IAPProperty* p, HRESULT (STDMETHODCALLTYPE IAPProperty::*get)(long*))

@@ -22,19 +22,9 @@ M* ModelOf(IAPElement* e)
     return static_cast<M*>(ObjectOf(e)->GetModelObject());
 }
 
-int Dependents(IAPElement* e)
-{
-    int n = -1;
-    EXPECT_EQ(e->GetNumDependents(&n), S_OK);
-    return n;
-}
+int Dependents(IAPElement* e) { return CountOf(e, &IAPElement::GetNumDependents); }
 
-int Members(IAPGroup* g)
-{
-    int n = -1;
-    EXPECT_EQ(g->GetGroupNumElements(&n), S_OK);
-    return n;
-}
+int Members(IAPGroup* g) { return CountOf(g, &IAPGroup::GetGroupNumElements); }
 
 class RecordingDocSink : public CountedFake<IAPDocEventSink, &IID_IAPDocEventSink> {
 public:
@@ -761,19 +751,9 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
 };
 
-class Listener : public IAPElementSink {
+class Listener : public UncountedFake<IAPElementSink, &IID_IAPElementSink> {
 public:
     std::vector<unsigned long> heard;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IAPElementSink) return E_NOINTERFACE;
-        *ppv = static_cast<IAPElementSink*>(this);
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE Notify(unsigned long cmd, IAPElement*) override
     {
         heard.push_back(cmd);

@@ -38,19 +38,9 @@ T* Model(IUnknown* p)
     return dynamic_cast<T*>(ModelOf(p));
 }
 
-int NumChildren(IAPNode* n)
-{
-    int c = -1;
-    EXPECT_EQ(n->GetNumChildren(&c), S_OK);
-    return c;
-}
+int NumChildren(IAPNode* n) { return CountOf(n, &IAPNode::GetNumChildren); }
 
-int NumParents(IAPNode* n)
-{
-    int c = -1;
-    EXPECT_EQ(n->GetNumParents(&c), S_OK);
-    return c;
-}
+int NumParents(IAPNode* n) { return CountOf(n, &IAPNode::GetNumParents); }
 
 IAPNode* Child(IAPNode* n, int i)
 {

@@ -207,15 +207,8 @@ void ExpectSamePersistedFields(APElement& a, APElement& b)
     EXPECT_EQ(ua, ub);
 }
 
-class RecordingDependent : public IAPElementSink {
+class RecordingDependent : public UnqueryableFake<IAPElementSink> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
-    {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE Notify(unsigned long, IAPElement*) override { return S_OK; }
 };
 

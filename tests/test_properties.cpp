@@ -431,15 +431,8 @@ TEST_F(Properties, KeysAreOrderedByTheirBytes)
 
 TEST_F(Properties, AKeyThatClaimsAnImpossibleSizeIsRefused)
 {
-    class BoastingKey : public IAPPropertyKey {
+    class BoastingKey : public UnqueryableFake<IAPPropertyKey> {
     public:
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
-        {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-        ULONG STDMETHODCALLTYPE Release() override { return 1; }
         HRESULT STDMETHODCALLTYPE GetKey(unsigned char* key) override
         {
             key[0] = 0;

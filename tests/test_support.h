@@ -49,6 +49,15 @@ inline ULONG RefCount(IUnknown* p)
 
 inline unsigned char* Text(const char* s) { return reinterpret_cast<unsigned char*>(const_cast<char*>(s)); }
 
+// What a count getter answers; the call must succeed.
+template <class I>
+int CountOf(I* p, HRESULT (STDMETHODCALLTYPE I::*get)(int*))
+{
+    int n = -1;
+    EXPECT_EQ((p->*get)(&n), S_OK);
+    return n;
+}
+
 // Every test leaves no COM object and no module lock behind.
 class ObjectsTest : public ::testing::Test {
 protected:
@@ -88,6 +97,19 @@ public:
             *out = static_cast<I*>(this);
             return S_OK;
         }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+};
+
+// A fake that answers no interface at all, and counts nothing.
+template <class I>
+class UnqueryableFake : public I {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
+    {
         *out = nullptr;
         return E_NOINTERFACE;
     }
