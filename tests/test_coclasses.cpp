@@ -8,10 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "com/CAPElementClasses.h"
 #include "com/ObjectMap.h"
 #include "platform/orv/ORVComCreate.h"
-#include "test_support.h"
+#include "element_support.h"
 
 using namespace plenvort_test;
 
@@ -137,9 +136,6 @@ const std::vector<ElementClass>& ElementClasses()
     return c;
 }
 #undef C
-
-// The element object behind an IAPElement pointer (every version hands out one sub-object).
-CAPElement* ObjectOf(IAPElement* e) { return static_cast<CAPElement*>(static_cast<IAPElement16*>(e)); }
 
 // ---------------------------------------------------------------------------------------
 // Recording sinks

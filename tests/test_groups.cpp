@@ -3,18 +3,15 @@
 #include <string>
 #include <vector>
 
-#include "com/CAPElementClasses.h"
 #include "model/APGroup.h"
 #include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmByteStream.h"
 #include "platform/toolkit/WmObjectStream.h"
-#include "test_support.h"
+#include "element_support.h"
 
 using namespace plenvort_test;
 
 namespace {
-
-CAPElement* ObjectOf(IAPElement* e) { return static_cast<CAPElement*>(static_cast<IAPElement16*>(e)); }
 
 template <class M>
 M* ModelOf(IAPElement* e)

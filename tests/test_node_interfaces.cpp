@@ -3,11 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "com/CAPElementClasses.h"
 #include "model/APGroup.h"
 #include "platform/moniker/MkMoniker.h"
 #include "platform/orv/ORVComCreate.h"
-#include "test_support.h"
+#include "element_support.h"
 
 using namespace plenvort_test;
 
@@ -57,12 +56,12 @@ struct Element {
     template <class I>
     I* Raw() const
     {
-        return static_cast<I*>(static_cast<CAPElement*>(static_cast<IAPElement16*>(e)));
+        return static_cast<I*>(ObjectOf(e));
     }
     template <class M>
     M* Model() const
     {
-        return static_cast<M*>(static_cast<CAPElement*>(static_cast<IAPElement16*>(e))->GetModelObject());
+        return static_cast<M*>(ObjectOf(e)->GetModelObject());
     }
 };
 

@@ -4,13 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "com/CAPElementClasses.h"
 #include "model/APNode.h"
 #include "platform/atl/atlbase.h"
 #include "platform/moniker/MkMoniker.h"
 #include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmObjectStream.h"
-#include "test_support.h"
+#include "element_support.h"
 
 using namespace plenvort_test;
 
@@ -27,7 +26,7 @@ APElement* ModelOf(IUnknown* p)
 {
     IAPElement* e = Elem(p);
     if (!e) return nullptr;
-    APElement* m = static_cast<CAPElement*>(static_cast<IAPElement16*>(e))->GetModelObject();
+    APElement* m = ObjectOf(e)->GetModelObject();
     e->Release();
     return m;
 }

@@ -101,9 +101,12 @@ struct KeptReader {
     }
 };
 
-// BuildTree's tree as a document read it back: P2 is one node under both A and B.
-void ExpectTreeRead(IAPDocument* doc)
+// A new document opens the file at `path` and holds BuildTree's tree: P2 is one node under
+// both A and B.
+void ExpectTreeFile(const std::string& path)
 {
+    IAPDocument6* doc = NewDocument();
+    ASSERT_EQ(doc->OpenDocument(Text(path.c_str())), S_OK);
     EXPECT_EQ(RootNames(doc), (std::vector<std::string>{"A", "F"}));
     IAPNode* a = RootAt(doc, 0);
     ASSERT_NE(a, nullptr);
@@ -120,6 +123,7 @@ void ExpectTreeRead(IAPDocument* doc)
     EXPECT_EQ(p2->GetNumParents(&parents), S_OK);
     EXPECT_EQ(parents, 2);
     for (IAPNode* n : {a, p2, b, p2b}) n->Release();
+    doc->Release();
 }
 
 // The names of the element stream's records, in file order, read record by record.
@@ -367,10 +371,7 @@ TEST_F(ProcessFile, RecordsArePreOrderAndASharedNodeIsWrittenOnce)
 
     EXPECT_EQ(RecordNames(path), (std::vector<std::string>{"", "A", "P1", "P2", "B", "F"}));
 
-    IAPDocument6* again = NewDocument();
-    ASSERT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
-    ExpectTreeRead(again);
-    again->Release();
+    ASSERT_NO_FATAL_FAILURE(ExpectTreeFile(path));
 }
 
 TEST_F(ProcessFile, FilesThatRepeatASharedNodeUnderEachParentStillRead)
@@ -378,7 +379,6 @@ TEST_F(ProcessFile, FilesThatRepeatASharedNodeUnderEachParentStillRead)
     // The older writers put a node with several parents (and its subtree) under each of them.
     IAPDocument6* doc = NewDocument();
     BuildTree(doc);
-    IAPDocument6* reader = nullptr;
     const std::string path = File("oldform");
     {
         IAPNode* a = RootAt(doc, 0);
@@ -423,10 +423,7 @@ TEST_F(ProcessFile, FilesThatRepeatASharedNodeUnderEachParentStillRead)
     EXPECT_EQ(RecordNames(path), (std::vector<std::string>{"", "A", "P1", "P2", "B", "P2", "F"}));
     doc->Release();
 
-    reader = NewDocument();
-    ASSERT_EQ(reader->OpenDocument(Text(path.c_str())), S_OK);
-    ExpectTreeRead(reader);
-    reader->Release();
+    ASSERT_NO_FATAL_FAILURE(ExpectTreeFile(path));
 }
 
 TEST_F(ProcessFile, ExportWritesTheRootItsFirstChildAndTheNode)
@@ -761,10 +758,7 @@ TEST_F(ProcessFile, NothingAfterTheEndMarkerIsRead)
     ASSERT_TRUE(FileStream(path, kElements, &bytes));
     for (int i = 0; i < 100; ++i) bytes.push_back(static_cast<unsigned char>(i * 37));
     ASSERT_TRUE(PutFileStream(path, kElements, bytes));
-    IAPDocument6* again = NewDocument();
-    EXPECT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
-    EXPECT_EQ(RootNames(again), (std::vector<std::string>{"A", "F"}));
-    again->Release();
+    ASSERT_NO_FATAL_FAILURE(ExpectTreeFile(path));
 }
 
 
