@@ -66,6 +66,14 @@ struct GroupWithOps {
         ops[i]->Release();
         ops[i] = nullptr;
     }
+    // Lets the test's references on the group go: it ends while its members live on.
+    void DestroyGroup()
+    {
+        group->Release();
+        group = nullptr;
+        groupElement->Release();
+        groupElement = nullptr;
+    }
 };
 
 } // namespace
@@ -215,10 +223,7 @@ TEST_F(Groups, DestroyingTheGroupLeavesItsMembersUnwatched)
 {
     GroupWithOps g(2);
     for (IAPElement* op : g.ops) ASSERT_EQ(g.group->AppendGroupElement(op), S_OK);
-    g.group->Release();
-    g.group = nullptr;
-    g.groupElement->Release();
-    g.groupElement = nullptr;
+    g.DestroyGroup();
     EXPECT_EQ(Dependents(g.ops[0]), 0);
     EXPECT_EQ(Dependents(g.ops[1]), 0);
     // The members go later without touching the group.
@@ -776,10 +781,7 @@ TEST_F(Groups, AnEndingGroupLetsGoOfEveryMemberItCanReach)
     groupSink->Release();
 
     proxy.cut = true;
-    g.group->Release();
-    g.group = nullptr;
-    g.groupElement->Release();
-    g.groupElement = nullptr;
+    g.DestroyGroup();
 
     // Past the member it could not reach, the group still left the others, and its own
     // dependents heard of its end.
