@@ -13,35 +13,19 @@
 #include "Plenvort_h.h"
 #include "com/module.h"
 #include "platform/orv/ORVComCreate.h"
+#include "test_support.h"
 
 namespace doc_test {
+
+using plenvort_test::Create;
+using plenvort_test::Query;
+using plenvort_test::RefCount;
+using plenvort_test::Text;
 
 // Objects of the library alive now (every COM object holds a module lock while it lives).
 inline LONG LiveObjects() { return _Module.GetLockCount(); }
 
-template <class T>
-T* Create(REFCLSID clsid, REFIID iid)
-{
-    T* p = nullptr;
-    EXPECT_EQ(ORVCoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&p)), S_OK);
-    return p;
-}
-
 inline IAPDocument6* NewDocument() { return Create<IAPDocument6>(CLSID_APDocument, IID_IAPDocument6); }
-
-template <class I>
-I* Query(IUnknown* p, REFIID iid)
-{
-    I* out = nullptr;
-    if (!p || FAILED(p->QueryInterface(iid, reinterpret_cast<void**>(&out)))) return nullptr;
-    return out;
-}
-
-inline ULONG RefCount(IUnknown* p)
-{
-    p->AddRef();
-    return p->Release();
-}
 
 inline bool Same(IUnknown* a, IUnknown* b)
 {
@@ -77,7 +61,18 @@ inline std::string NameOf(IUnknown* p)
     return buffer;
 }
 
-inline unsigned char* Text(const char* s) { return reinterpret_cast<unsigned char*>(const_cast<char*>(s)); }
+// The element `p` reports to `doc`.
+inline void ExpectBoundTo(IUnknown* p, IUnknown* doc)
+{
+    IAPElement* e = Query<IAPElement>(p, IID_IAPElement);
+    ASSERT_NE(e, nullptr);
+    IAPDocument* bound = nullptr;
+    const HRESULT hr = e->GetDocument(&bound);
+    e->Release();
+    ASSERT_EQ(hr, S_OK);
+    EXPECT_TRUE(Same(bound, doc));
+    bound->Release();
+}
 
 // The top-level nodes of a document, by name.
 inline std::vector<std::string> RootNames(IAPDocument* doc)
@@ -97,6 +92,19 @@ inline std::vector<std::string> RootNames(IAPDocument* doc)
     }
     list->Release();
     return names;
+}
+
+// Top-level node `i` of a document, with a reference, or null.
+inline IAPNode* RootAt(IAPDocument* doc, int i)
+{
+    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
+    if (!list) return nullptr;
+    EXPECT_EQ(doc->GetRoots(list), S_OK);
+    GUID iid = IID_IAPNode;
+    IAPNode* node = nullptr;
+    EXPECT_EQ(list->GetElement(i, &iid, reinterpret_cast<unsigned long*>(&node)), S_OK);
+    list->Release();
+    return node;
 }
 
 // The children of a node, by name.

@@ -11,6 +11,7 @@
 #include "platform/atl/atlbase.h"
 #include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmObjectStream.h"
+#include "test_support.h"
 
 namespace plenvort_test {
 
@@ -39,22 +40,6 @@ public:
     IAPElement* AsElement() { return reinterpret_cast<IAPElement*>(static_cast<IUnknown*>(this)); }
 };
 
-inline ULONG RefCount(IUnknown* p)
-{
-    p->AddRef();
-    return p->Release();
-}
-
-template <class T>
-T* Create(REFCLSID clsid, REFIID iid)
-{
-    T* p = nullptr;
-    EXPECT_EQ(ORVCoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&p)), S_OK);
-    return p;
-}
-
-inline unsigned char* Text(const char* s) { return reinterpret_cast<unsigned char*>(const_cast<char*>(s)); }
-
 inline IAPPropertyKey* NewKey(const std::string& text)
 {
     IAPPropertyKey* key = Create<IAPPropertyKey>(CLSID_APPropertyKey, IID_IAPPropertyKey);
@@ -73,44 +58,40 @@ inline IAPProperty* NewProperty(REFCLSID clsid, bool persistent = true, bool cop
     return p;
 }
 
+// A property made by NewProperty whose value `set` gives through its typed interface `I`.
+template <class I, class Set>
+IAPProperty* NewTypedProperty(REFCLSID clsid, REFIID iid, bool persistent, bool copied, Set set)
+{
+    IAPProperty* p = NewProperty(clsid, persistent, copied);
+    I* typed = nullptr;
+    p->QueryInterface(iid, reinterpret_cast<void**>(&typed));
+    set(typed);
+    typed->Release();
+    return p;
+}
+
 inline IAPProperty* NewStringProperty(const std::string& value, bool persistent = true, bool copied = false)
 {
-    IAPProperty* p = NewProperty(CLSID_APStringProperty, persistent, copied);
-    IAPStringProperty* s = nullptr;
-    p->QueryInterface(IID_IAPStringProperty, reinterpret_cast<void**>(&s));
-    s->SetString(Text(value.c_str()));
-    s->Release();
-    return p;
+    return NewTypedProperty<IAPStringProperty>(CLSID_APStringProperty, IID_IAPStringProperty, persistent, copied,
+                                               [&](IAPStringProperty* s) { s->SetString(Text(value.c_str())); });
 }
 
 inline IAPProperty* NewIntProperty(int value, bool persistent = true, bool copied = false)
 {
-    IAPProperty* p = NewProperty(CLSID_APIntProperty, persistent, copied);
-    IAPIntProperty* s = nullptr;
-    p->QueryInterface(IID_IAPIntProperty, reinterpret_cast<void**>(&s));
-    s->SetValue(value);
-    s->Release();
-    return p;
+    return NewTypedProperty<IAPIntProperty>(CLSID_APIntProperty, IID_IAPIntProperty, persistent, copied,
+                                            [&](IAPIntProperty* s) { s->SetValue(value); });
 }
 
 inline IAPProperty* NewDoubleProperty(double value, bool persistent = true, bool copied = false)
 {
-    IAPProperty* p = NewProperty(CLSID_APDoubleProperty, persistent, copied);
-    IAPDoubleProperty* s = nullptr;
-    p->QueryInterface(IID_IAPDoubleProperty, reinterpret_cast<void**>(&s));
-    s->SetValue(value);
-    s->Release();
-    return p;
+    return NewTypedProperty<IAPDoubleProperty>(CLSID_APDoubleProperty, IID_IAPDoubleProperty, persistent, copied,
+                                               [&](IAPDoubleProperty* s) { s->SetValue(value); });
 }
 
 inline IAPProperty* NewElemPtrProperty(IAPElement* value, bool persistent = true, bool copied = false)
 {
-    IAPProperty* p = NewProperty(CLSID_APElemPtrProperty, persistent, copied);
-    IAPElemPtrProperty* s = nullptr;
-    p->QueryInterface(IID_IAPElemPtrProperty, reinterpret_cast<void**>(&s));
-    s->SetValue(value);
-    s->Release();
-    return p;
+    return NewTypedProperty<IAPElemPtrProperty>(CLSID_APElemPtrProperty, IID_IAPElemPtrProperty, persistent, copied,
+                                                [&](IAPElemPtrProperty* s) { s->SetValue(value); });
 }
 
 // Stores `prop` under `key` on the element and lets go of the local references.
@@ -145,35 +126,28 @@ inline std::string StringValue(IAPProperty* p)
     return out;
 }
 
-inline int IntValue(IAPProperty* p)
+// The value of a property through its typed interface `I`, or `none` when it has none.
+template <class I, class V>
+V TypedValue(IAPProperty* p, REFIID iid, V none)
 {
-    IAPIntProperty* s = nullptr;
-    if (!p || FAILED(p->QueryInterface(IID_IAPIntProperty, reinterpret_cast<void**>(&s)))) return -12345;
-    int v = 0;
+    I* s = nullptr;
+    if (!p || FAILED(p->QueryInterface(iid, reinterpret_cast<void**>(&s)))) return none;
+    V v{};
     s->GetValue(&v);
     s->Release();
     return v;
 }
 
+inline int IntValue(IAPProperty* p) { return TypedValue<IAPIntProperty, int>(p, IID_IAPIntProperty, -12345); }
+
 inline double DoubleValue(IAPProperty* p)
 {
-    IAPDoubleProperty* s = nullptr;
-    if (!p || FAILED(p->QueryInterface(IID_IAPDoubleProperty, reinterpret_cast<void**>(&s)))) return -12345;
-    double v = 0;
-    s->GetValue(&v);
-    s->Release();
-    return v;
+    return TypedValue<IAPDoubleProperty, double>(p, IID_IAPDoubleProperty, -12345);
 }
 
 inline IAPElement* ElemPtrValue(IAPProperty* p)
 {
-    IAPElemPtrProperty* s = nullptr;
-    if (!p || FAILED(p->QueryInterface(IID_IAPElemPtrProperty, reinterpret_cast<void**>(&s))))
-        return reinterpret_cast<IAPElement*>(-1);
-    IAPElement* v = nullptr;
-    s->GetValue(&v);
-    s->Release();
-    return v;
+    return TypedValue<IAPElemPtrProperty, IAPElement*>(p, IID_IAPElemPtrProperty, reinterpret_cast<IAPElement*>(-1));
 }
 
 inline long FlagOf(IAPProperty* p, HRESULT (STDMETHODCALLTYPE IAPProperty::*get)(long*))
@@ -324,13 +298,5 @@ inline std::vector<int> ZeroTo37()
     for (int i = 0; i < 38; ++i) v.push_back(i);
     return v;
 }
-
-// Every test leaves no COM object and no module lock behind.
-class ObjectsTest : public ::testing::Test {
-protected:
-    void SetUp() override { baseline = AtlModuleLockCount(); }
-    void TearDown() override { EXPECT_EQ(AtlModuleLockCount(), baseline) << "an object or lock outlived its test"; }
-    LONG baseline = 0;
-};
 
 } // namespace plenvort_test

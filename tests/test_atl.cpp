@@ -4,6 +4,9 @@
 #include "Plenvort_h.h"
 #include "platform/atl/atlbase.h"
 #include "platform/orv/ORVComCreate.h"
+#include "test_support.h"
+
+using plenvort_test::RefCount;
 
 namespace {
 
@@ -75,34 +78,13 @@ OBJECT_ENTRY(CLSID_TestSolo, CTestSolo)
 END_OBJECT_MAP()
 
 // A controlling unknown for aggregation tests; it keeps the inner unknown alive.
-class Outer : public IUnknown {
+class Outer : public plenvort_test::ControllingUnknown {
 public:
-    LONG refs = 1;
-    IUnknown* inner = nullptr;
     ~Outer()
     {
         if (inner) inner->Release();
     }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (iid == IID_IUnknown) {
-            *ppv = static_cast<IUnknown*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return inner ? inner->QueryInterface(iid, ppv) : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
 };
-
-ULONG RefCount(IUnknown* p)
-{
-    p->AddRef();
-    return p->Release();
-}
 
 class AtlLayer : public ::testing::Test {
 protected:

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "com/CAPElementClasses.h"
 #include "com/ObjectMap.h"
 #include "platform/orv/ORVComCreate.h"
-#include "test_support.h"
+#include "element_support.h"
+
+using namespace plenvort_test;
 
 namespace {
 
@@ -136,33 +137,10 @@ const std::vector<ElementClass>& ElementClasses()
 }
 #undef C
 
-template <class T>
-T* Create(REFCLSID clsid, REFIID iid)
-{
-    T* p = nullptr;
-    EXPECT_EQ(ORVCoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&p)), S_OK);
-    return p;
-}
-
-IUnknown* Query(IUnknown* p, REFIID iid)
-{
-    IUnknown* out = nullptr;
-    return SUCCEEDED(p->QueryInterface(iid, reinterpret_cast<void**>(&out))) ? out : nullptr;
-}
-
-ULONG RefCount(IUnknown* p)
-{
-    p->AddRef();
-    return p->Release();
-}
-
-// The element object behind an IAPElement pointer (every version hands out one sub-object).
-CAPElement* ObjectOf(IAPElement* e) { return static_cast<CAPElement*>(static_cast<IAPElement16*>(e)); }
-
 // ---------------------------------------------------------------------------------------
 // Recording sinks
 
-class RecordingDocSink : public IAPDocEventSink {
+class RecordingDocSink : public CountedFake<IAPDocEventSink, &IID_IAPDocEventSink> {
 public:
     struct Event {
         unsigned short cmd;
@@ -170,21 +148,9 @@ public:
         unsigned long length;
         GUID iid;
     };
-    LONG refs = 1;
     HRESULT result = S_OK;
     std::vector<Event> events;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IAPDocEventSink) return E_NOINTERFACE;
-        *ppv = static_cast<IAPDocEventSink*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
     HRESULT STDMETHODCALLTYPE Notify(unsigned short cmd, IAPElement* element, unsigned long length,
                                      unsigned char* message) override
     {
@@ -195,24 +161,12 @@ public:
     }
 };
 
-class RecordingDependent : public IAPElementSink {
+class RecordingDependent : public CountedFake<IAPElementSink, &IID_IAPElementSink> {
 public:
-    LONG refs = 1;
     std::vector<std::string>* log = nullptr;
     std::string name;
     std::function<void(IAPElement*)> onNotify;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IAPElementSink) return E_NOINTERFACE;
-        *ppv = static_cast<IAPElementSink*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
     HRESULT STDMETHODCALLTYPE Notify(unsigned long cmd, IAPElement* element) override
     {
         if (log) log->push_back(name + ":" + std::to_string(cmd));
@@ -221,32 +175,10 @@ public:
     }
 };
 
-class AggregateOuter : public IUnknown {
-public:
-    LONG refs = 1;
-    IUnknown* inner = nullptr;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (iid == IID_IUnknown) {
-            *ppv = static_cast<IUnknown*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return inner ? inner->QueryInterface(iid, ppv) : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
-};
+using AggregateOuter = ControllingUnknown;
 
 // Every test leaves no object and no lock behind.
-class ElementObjects : public ::testing::Test {
-protected:
-    void SetUp() override { baseline = AtlModuleLockCount(); }
-    void TearDown() override { EXPECT_EQ(AtlModuleLockCount(), baseline) << "an object or lock outlived its test"; }
-    LONG baseline = 0;
-};
+using ElementObjects = ObjectsTest;
 
 } // namespace
 

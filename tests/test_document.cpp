@@ -94,11 +94,7 @@ TEST_F(Document, ANodeHeldOnlyByTheTreeSurvivesItsMoves)
     IAPNode* a = NewNode(m_doc, CLSID_APAssemblyNode, "A");
     IAPNode* p = NewNode(m_doc, CLSID_APPartNode, "P");
     p->Release(); // only the root link keeps it
-    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-    m_doc->GetRoots(list);
-    GUID iid = IID_IAPNode;
-    list->GetElement(1, &iid, reinterpret_cast<unsigned long*>(&p));
-    list->Release();
+    p = RootAt(m_doc, 1);
     const ULONG before = RefCount(p);
     p->Release(); // borrowed from here on
     ASSERT_EQ(m_doc->AddChild(a, p), S_OK); // leaves the root first: must not die in between
@@ -367,12 +363,7 @@ TEST_F(Document, ImportMovesTheOtherDocumentsTopChildren)
     ASSERT_EQ(target->GetChild(1, &yy), S_OK);
     IAPNode* zz = nullptr;
     ASSERT_EQ(yy->GetChild(0, &zz), S_OK);
-    IAPElement* ze = Query<IAPElement>(zz, IID_IAPElement);
-    IAPDocument* bound = nullptr;
-    ASSERT_EQ(ze->GetDocument(&bound), S_OK);
-    EXPECT_TRUE(Same(bound, m_doc));
-    bound->Release();
-    ze->Release();
+    ASSERT_NO_FATAL_FAILURE(ExpectBoundTo(zz, m_doc));
     zz->Release();
     yy->Release();
 
@@ -435,12 +426,8 @@ TEST_F(Document, ATreeOfEveryNodeKindComesBackFromItsFile)
     APDocUnits units = AP_UNIT_UNKNOWN;
     EXPECT_EQ(again->GetDocUnits(&units), S_OK);
     EXPECT_EQ(units, AP_UNIT_MILLIMETERS);
-    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-    ASSERT_EQ(again->GetRoots(list), S_OK);
-    GUID iid = IID_IAPNode;
-    IAPNode* back = nullptr;
-    ASSERT_EQ(list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&back)), S_OK);
-    list->Release();
+    IAPNode* back = RootAt(again, 0);
+    ASSERT_NE(back, nullptr);
     int n = 0;
     ASSERT_EQ(back->GetNumChildren(&n), S_OK);
     ASSERT_EQ(n, static_cast<int>(std::size(kinds)));
@@ -455,10 +442,7 @@ TEST_F(Document, ATreeOfEveryNodeKindComesBackFromItsFile)
         char note[256] = {};
         EXPECT_EQ(c->GetNote(reinterpret_cast<unsigned char*>(note)), S_OK);
         EXPECT_EQ(std::string(note), std::string("note of ") + kinds[i].name);
-        IAPDocument* bound = nullptr;
-        ASSERT_EQ(e->GetDocument(&bound), S_OK);
-        EXPECT_TRUE(Same(bound, again));
-        bound->Release();
+        ASSERT_NO_FATAL_FAILURE(ExpectBoundTo(e, again));
         e->Release();
         c->Release();
     }

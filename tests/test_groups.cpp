@@ -3,36 +3,15 @@
 #include <string>
 #include <vector>
 
-#include "com/CAPElementClasses.h"
 #include "model/APGroup.h"
 #include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmByteStream.h"
 #include "platform/toolkit/WmObjectStream.h"
+#include "element_support.h"
+
+using namespace plenvort_test;
 
 namespace {
-
-template <class T>
-T* Create(REFCLSID clsid, REFIID iid)
-{
-    T* p = nullptr;
-    EXPECT_EQ(ORVCoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&p)), S_OK);
-    return p;
-}
-
-template <class T>
-T* Query(IUnknown* p, REFIID iid)
-{
-    T* out = nullptr;
-    return SUCCEEDED(p->QueryInterface(iid, reinterpret_cast<void**>(&out))) ? out : nullptr;
-}
-
-ULONG RefCount(IUnknown* p)
-{
-    p->AddRef();
-    return p->Release();
-}
-
-CAPElement* ObjectOf(IAPElement* e) { return static_cast<CAPElement*>(static_cast<IAPElement16*>(e)); }
 
 template <class M>
 M* ModelOf(IAPElement* e)
@@ -40,40 +19,18 @@ M* ModelOf(IAPElement* e)
     return static_cast<M*>(ObjectOf(e)->GetModelObject());
 }
 
-int Dependents(IAPElement* e)
-{
-    int n = -1;
-    EXPECT_EQ(e->GetNumDependents(&n), S_OK);
-    return n;
-}
+int Dependents(IAPElement* e) { return CountOf(e, &IAPElement::GetNumDependents); }
 
-int Members(IAPGroup* g)
-{
-    int n = -1;
-    EXPECT_EQ(g->GetGroupNumElements(&n), S_OK);
-    return n;
-}
+int Members(IAPGroup* g) { return CountOf(g, &IAPGroup::GetGroupNumElements); }
 
-class RecordingDocSink : public IAPDocEventSink {
+class RecordingDocSink : public CountedFake<IAPDocEventSink, &IID_IAPDocEventSink> {
 public:
     struct Event {
         unsigned short cmd;
         GUID iid;
     };
-    LONG refs = 1;
     std::vector<Event> events;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IAPDocEventSink) return E_NOINTERFACE;
-        *ppv = static_cast<IAPDocEventSink*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
     HRESULT STDMETHODCALLTYPE Notify(unsigned short cmd, IAPElement*, unsigned long length, unsigned char* message) override
     {
         Event e{cmd, GUID{}};
@@ -84,12 +41,7 @@ public:
 };
 
 // Every test leaves no object and no lock behind.
-class Groups : public ::testing::Test {
-protected:
-    void SetUp() override { baseline = AtlModuleLockCount(); }
-    void TearDown() override { EXPECT_EQ(AtlModuleLockCount(), baseline) << "an object or lock outlived its test"; }
-    LONG baseline = 0;
-};
+using Groups = ObjectsTest;
 
 // A group and measurement operations, each held by the test through IAPElement.
 struct GroupWithOps {
@@ -113,6 +65,14 @@ struct GroupWithOps {
     {
         ops[i]->Release();
         ops[i] = nullptr;
+    }
+    // Lets the test's references on the group go: it ends while its members live on.
+    void DestroyGroup()
+    {
+        group->Release();
+        group = nullptr;
+        groupElement->Release();
+        groupElement = nullptr;
     }
 };
 
@@ -263,10 +223,7 @@ TEST_F(Groups, DestroyingTheGroupLeavesItsMembersUnwatched)
 {
     GroupWithOps g(2);
     for (IAPElement* op : g.ops) ASSERT_EQ(g.group->AppendGroupElement(op), S_OK);
-    g.group->Release();
-    g.group = nullptr;
-    g.groupElement->Release();
-    g.groupElement = nullptr;
+    g.DestroyGroup();
     EXPECT_EQ(Dependents(g.ops[0]), 0);
     EXPECT_EQ(Dependents(g.ops[1]), 0);
     // The members go later without touching the group.
@@ -315,13 +272,37 @@ TEST_F(Groups, KindTestsAnswerSFalseOnOtherClasses)
 
 namespace {
 
-struct StreamPair {
-    WmMemoryByteStream bytes;
-    WmDataStream data{&bytes};
+// An object stream over `bytes` with a numbering table of its own while it lives.
+struct Swizzled {
+    WmDataStream data;
     WmObjectStream stream{data};
     WmPtrSwizzle swizzle;
-    StreamPair() { stream.setSwizzler(&swizzle); }
-    ~StreamPair() { stream.setSwizzler(nullptr); }
+    explicit Swizzled(WmMemoryByteStream& bytes) : data(&bytes) { stream.setSwizzler(&swizzle); }
+    ~Swizzled() { stream.setSwizzler(nullptr); }
+};
+
+// An object stream over memory of its own.
+struct StreamPair {
+    WmMemoryByteStream bytes;
+    Swizzled swizzled{bytes};
+    WmObjectStream& stream = swizzled.stream;
+    WmPtrSwizzle& swizzle = swizzled.swizzle;
+
+    // Reads what was written, from the start, with a numbering table of the reading's own.
+    template <class Read>
+    HRESULT ReadBack(Read read)
+    {
+        bytes.Open(nullptr);
+        WmPtrSwizzle fresh;
+        stream.setSwizzler(&fresh);
+        const HRESULT hr = read(&stream);
+        stream.setSwizzler(&swizzle);
+        return hr;
+    }
+    HRESULT ReadBack(IAPElement* e)
+    {
+        return ReadBack([e](WmObjectStream* in) { return e->Deserialize(reinterpret_cast<unsigned char*>(in)); });
+    }
 };
 
 } // namespace
@@ -332,26 +313,20 @@ TEST_F(Groups, MembersSurviveAWriteAndReadThroughPointerNumbers)
     for (IAPElement* op : g.ops) ASSERT_EQ(g.group->AppendGroupElement(op), S_OK);
     WmMemoryByteStream bytes;
     {
-        WmDataStream data(&bytes);
-        WmObjectStream out(data);
-        WmPtrSwizzle swizzle;
-        out.setSwizzler(&swizzle);
+        Swizzled s(bytes);
+        WmObjectStream& out = s.stream;
         // The group's references come before its members' records.
         ASSERT_EQ(ModelOf<APGroup>(g.groupElement)->Serialize(&out), S_OK);
         for (IAPElement* op : g.ops) ASSERT_EQ(ObjectOf(op)->GetModelObject()->Serialize(&out), S_OK);
-        out.setSwizzler(nullptr);
     }
 
     GroupWithOps r(2);
     bytes.Open(nullptr);
     {
-        WmDataStream data(&bytes);
-        WmObjectStream in(data);
-        WmPtrSwizzle swizzle;
-        in.setSwizzler(&swizzle);
+        Swizzled s(bytes);
+        WmObjectStream& in = s.stream;
         ASSERT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&in), S_OK);
         for (IAPElement* op : r.ops) ASSERT_EQ(ObjectOf(op)->GetModelObject()->Deserialize(&in), S_OK);
-        in.setSwizzler(nullptr);
     }
     EXPECT_EQ(Members(r.group), 0); // nothing is a member before the fix-up
     EXPECT_EQ(ModelOf<APGroup>(r.groupElement)->GetNumPendingElements(), 2);
@@ -385,11 +360,7 @@ TEST_F(Groups, ReferencesToNoElementAreSkipped)
     ASSERT_TRUE(s.stream.write(0));
 
     GroupWithOps r(0);
-    s.bytes.Open(nullptr);
-    WmPtrSwizzle fresh;
-    s.stream.setSwizzler(&fresh);
-    ASSERT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&s.stream), S_OK);
-    s.stream.setSwizzler(&s.swizzle);
+    ASSERT_EQ(s.ReadBack([&](WmObjectStream* in) { return ModelOf<APGroup>(r.groupElement)->Deserialize(in); }), S_OK);
     EXPECT_EQ(r.groupElement->FixupLists(), S_OK);
     EXPECT_EQ(Members(r.group), 0);
 }
@@ -402,13 +373,11 @@ TEST_F(Groups, CorruptMemberCountsFailTheRead)
         ASSERT_EQ(ModelOf<APElement>(g.groupElement)->APElement::Serialize(&s.stream), S_OK);
         ASSERT_TRUE(s.stream.write(1));
         ASSERT_TRUE(s.stream.write(count));
-        s.bytes.Open(nullptr);
-        WmPtrSwizzle fresh;
-        s.stream.setSwizzler(&fresh);
         GroupWithOps r(0);
-        EXPECT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&s.stream), E_FAIL) << count;
+        EXPECT_EQ(s.ReadBack([&](WmObjectStream* in) { return ModelOf<APGroup>(r.groupElement)->Deserialize(in); }),
+                  E_FAIL)
+            << count;
         EXPECT_EQ(ModelOf<APGroup>(r.groupElement)->GetNumPendingElements(), 0);
-        s.stream.setSwizzler(&s.swizzle);
     }
 }
 
@@ -467,8 +436,6 @@ TEST_F(Groups, CleanUpCopyListDropsEmptySlotsOnly)
 
 namespace {
 
-unsigned char* Text(const char* s) { return reinterpret_cast<unsigned char*>(const_cast<char*>(s)); }
-
 // An element made through its class, held by the test as IAPElement.
 struct Made {
     IAPElement* e;
@@ -519,12 +486,8 @@ TEST_F(Groups, GroupNodeStringThroughItsInterfaceAndBlock)
 
     StreamPair s;
     ASSERT_EQ(node.e->Serialize(reinterpret_cast<unsigned char*>(&s.stream)), S_OK);
-    s.bytes.Open(nullptr);
-    WmPtrSwizzle fresh;
-    s.stream.setSwizzler(&fresh);
     Made back(CLSID_APGroupNode);
-    ASSERT_EQ(back.e->Deserialize(reinterpret_cast<unsigned char*>(&s.stream)), S_OK);
-    s.stream.setSwizzler(&s.swizzle);
+    ASSERT_EQ(s.ReadBack(back.e), S_OK);
     EXPECT_EQ(GroupNodeString(back), "fixtures");
 }
 
@@ -534,13 +497,9 @@ TEST_F(Groups, AVersionOneGroupNodeBlockReadsWithAnEmptyString)
     StreamPair s;
     ASSERT_EQ(node.Model<APGeometryNode>()->APGeometryNode::Serialize(&s.stream), S_OK);
     ASSERT_TRUE(s.stream.write(1));
-    s.bytes.Open(nullptr);
-    WmPtrSwizzle fresh;
-    s.stream.setSwizzler(&fresh);
     Made back(CLSID_APGroupNode);
     back.Model<APGroupNode>()->SetNodeString("before");
-    ASSERT_EQ(back.Model<APGroupNode>()->Deserialize(&s.stream), S_OK);
-    s.stream.setSwizzler(&s.swizzle);
+    ASSERT_EQ(s.ReadBack([&](WmObjectStream* in) { return back.Model<APGroupNode>()->Deserialize(in); }), S_OK);
     EXPECT_EQ(GroupNodeString(back), "");
 }
 
@@ -551,12 +510,8 @@ TEST_F(Groups, GroupNodeStringsAreKeptTo1023Characters)
     node.Model<APGroupNode>()->SetNodeString(longText.c_str());
     StreamPair s;
     ASSERT_EQ(node.Model<APGroupNode>()->Serialize(&s.stream), S_OK);
-    s.bytes.Open(nullptr);
-    WmPtrSwizzle fresh;
-    s.stream.setSwizzler(&fresh);
     Made back(CLSID_APGroupNode);
-    ASSERT_EQ(back.Model<APGroupNode>()->Deserialize(&s.stream), S_OK);
-    s.stream.setSwizzler(&s.swizzle);
+    ASSERT_EQ(s.ReadBack([&](WmObjectStream* in) { return back.Model<APGroupNode>()->Deserialize(in); }), S_OK);
     EXPECT_EQ(GroupNodeString(back), std::string(1023, 'x'));
 }
 
@@ -586,12 +541,8 @@ TEST_F(Groups, NodeInstanceTransformSurvivesBlockAndCopy)
 
     StreamPair s;
     ASSERT_EQ(node.e->Serialize(reinterpret_cast<unsigned char*>(&s.stream)), S_OK);
-    s.bytes.Open(nullptr);
-    WmPtrSwizzle fresh;
-    s.stream.setSwizzler(&fresh);
     Made back(CLSID_APNodeInstance);
-    ASSERT_EQ(back.e->Deserialize(reinterpret_cast<unsigned char*>(&s.stream)), S_OK);
-    s.stream.setSwizzler(&s.swizzle);
+    ASSERT_EQ(s.ReadBack(back.e), S_OK);
     EXPECT_EQ(std::memcmp(back.Model<APNodeInstance>()->Transform(), turned, sizeof turned), 0);
 
     Made copy(CLSID_APNodeInstance);
@@ -606,12 +557,9 @@ TEST_F(Groups, NodeInstanceTransformSurvivesBlockAndCopy)
     ASSERT_EQ(node.Model<APNode>()->APNode::Serialize(&cut.stream), S_OK);
     ASSERT_TRUE(cut.stream.write(1));
     ASSERT_TRUE(cut.stream.write(2.5f));
-    cut.bytes.Open(nullptr);
-    WmPtrSwizzle other;
-    cut.stream.setSwizzler(&other);
     Made damaged(CLSID_APNodeInstance);
-    EXPECT_EQ(damaged.Model<APNodeInstance>()->Deserialize(&cut.stream), E_FAIL);
-    cut.stream.setSwizzler(&cut.swizzle);
+    EXPECT_EQ(cut.ReadBack([&](WmObjectStream* in) { return damaged.Model<APNodeInstance>()->Deserialize(in); }),
+              E_FAIL);
     EXPECT_EQ(damaged.Model<APNodeInstance>()->Transform()[0], 1.0f);
     EXPECT_EQ(damaged.Model<APNodeInstance>()->Transform()[1], 0.0f);
 }
@@ -629,19 +577,11 @@ TEST_F(Groups, FeatureGroupBlocksAreAVersionWordAfterTheGeometryBlock)
         EXPECT_EQ(version, 1);
 
         // The reader takes any version word; the block before it must be whole.
-        whole.bytes.Open(nullptr);
-        WmPtrSwizzle fresh;
-        whole.stream.setSwizzler(&fresh);
         Made back(*clsid);
-        EXPECT_EQ(back.e->Deserialize(reinterpret_cast<unsigned char*>(&whole.stream)), S_OK);
-        whole.stream.setSwizzler(&whole.swizzle);
+        EXPECT_EQ(whole.ReadBack(back.e), S_OK);
 
-        geometry.bytes.Open(nullptr);
-        WmPtrSwizzle again;
-        geometry.stream.setSwizzler(&again);
         Made cut(*clsid);
-        EXPECT_EQ(cut.e->Deserialize(reinterpret_cast<unsigned char*>(&geometry.stream)), E_FAIL);
-        geometry.stream.setSwizzler(&geometry.swizzle);
+        EXPECT_EQ(geometry.ReadBack(cut.e), E_FAIL);
     }
 }
 
@@ -701,7 +641,7 @@ namespace {
 
 // The document's side of a copy: a map from old to new elements, answering requests at
 // once for copied elements and with null at the end of the copy for the others.
-class CopyMapDocument : public IAPDocument, public IAPDocEventSink {
+class CopyMapDocument : public DocumentStub, public IAPDocEventSink {
 public:
     LONG refs = 1;
     std::vector<std::pair<IAPElement*, IAPElement*>> copies;
@@ -746,40 +686,6 @@ public:
         for (unsigned long* slot : unanswered) *reinterpret_cast<void**>(slot) = nullptr;
         unanswered.clear();
     }
-
-    HRESULT STDMETHODCALLTYPE RecordElement(IAPElement*, IAPElement*) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetRoots(IAPPointerList*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNumChildren(IAPNode*, int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetChild(IAPNode*, int, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNumParents(IAPNode*, int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetParent(IAPNode*, int, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE AddChild(IAPNode*, IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE InsertChild(IAPNode*, IAPNode*, int) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RemoveChild(IAPNode*, IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyNode(IAPNode*, IAPNode**, long) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetProcessName(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessName(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetProcessDescription(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessDescription(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetAssemblyDirectory(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAssemblyDirectory(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Save(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE OpenDocument(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LookupNodeByName(unsigned char*, IAPNode*, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LookupNameForNode(IAPNode*, unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCompoundNameForNode(IAPNode*, unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNodeWithCompoundName(unsigned char*, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RegisterEventSink(IAPDocEventSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnregisterEventSink(IAPDocEventSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CreateProcessElement(GUID*, GUID*, unsigned long*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DeleteNodeFromProcess(IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessNameSize(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessDescriptionSize(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAssemblyDirectorySize(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetFeatureAsDefault(IAPFeature*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetDefaults(IAPPointerList*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ImportDocument(IAPDocument*, IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCompoundNameForNode2(IAPNode*, unsigned char**) override { return E_NOTIMPL; }
 };
 
 } // namespace
@@ -847,19 +753,9 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
 };
 
-class Listener : public IAPElementSink {
+class Listener : public UncountedFake<IAPElementSink, &IID_IAPElementSink> {
 public:
     std::vector<unsigned long> heard;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IAPElementSink) return E_NOINTERFACE;
-        *ppv = static_cast<IAPElementSink*>(this);
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE Notify(unsigned long cmd, IAPElement*) override
     {
         heard.push_back(cmd);
@@ -885,10 +781,7 @@ TEST_F(Groups, AnEndingGroupLetsGoOfEveryMemberItCanReach)
     groupSink->Release();
 
     proxy.cut = true;
-    g.group->Release();
-    g.group = nullptr;
-    g.groupElement->Release();
-    g.groupElement = nullptr;
+    g.DestroyGroup();
 
     // Past the member it could not reach, the group still left the others, and its own
     // dependents heard of its end.
@@ -905,30 +798,24 @@ TEST_F(Groups, AFixupThatMeetsANonMemberChangesNothing)
     IAPElement* part = Create<IAPElement>(CLSID_APPartNode, IID_IAPElement);
     WmMemoryByteStream bytes;
     {
-        WmDataStream data(&bytes);
-        WmObjectStream out(data);
-        WmPtrSwizzle swizzle;
-        out.setSwizzler(&swizzle);
+        Swizzled s(bytes);
+        WmObjectStream& out = s.stream;
         ASSERT_EQ(ModelOf<APElement>(g.groupElement)->APElement::Serialize(&out), S_OK);
         int op = 0, other = 0;
         ASSERT_TRUE(out.ptr2num(g.ops[0], &op) && out.ptr2num(part, &other));
         ASSERT_TRUE(out.write(1) && out.write(2) && out.write(op) && out.write(other));
         ASSERT_EQ(ModelOf<APElement>(g.ops[0])->Serialize(&out), S_OK);
         ASSERT_EQ(ModelOf<APElement>(part)->APElement::Serialize(&out), S_OK);
-        out.setSwizzler(nullptr);
     }
     GroupWithOps r(1);
     IAPElement* readPart = Create<IAPElement>(CLSID_APPartNode, IID_IAPElement);
     bytes.Open(nullptr);
     {
-        WmDataStream data(&bytes);
-        WmObjectStream in(data);
-        WmPtrSwizzle swizzle;
-        in.setSwizzler(&swizzle);
+        Swizzled s(bytes);
+        WmObjectStream& in = s.stream;
         ASSERT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&in), S_OK);
         ASSERT_EQ(ModelOf<APElement>(r.ops[0])->Deserialize(&in), S_OK);
         ASSERT_EQ(ModelOf<APElement>(readPart)->APElement::Deserialize(&in), S_OK);
-        in.setSwizzler(nullptr);
     }
     EXPECT_EQ(r.groupElement->FixupLists(), E_FAIL);
     EXPECT_EQ(Members(r.group), 0);

@@ -3,52 +3,19 @@
 #include <string>
 #include <vector>
 
-#include "com/CAPElementClasses.h"
 #include "model/APGroup.h"
 #include "platform/moniker/MkMoniker.h"
 #include "platform/orv/ORVComCreate.h"
+#include "element_support.h"
+
+using namespace plenvort_test;
 
 namespace {
 
-template <class T>
-T* Create(REFCLSID clsid, REFIID iid)
-{
-    T* p = nullptr;
-    EXPECT_EQ(ORVCoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&p)), S_OK);
-    return p;
-}
-
-template <class T>
-T* Query(IUnknown* p, REFIID iid)
-{
-    T* out = nullptr;
-    return p && SUCCEEDED(p->QueryInterface(iid, reinterpret_cast<void**>(&out))) ? out : nullptr;
-}
-
-ULONG RefCount(IUnknown* p)
-{
-    p->AddRef();
-    return p->Release();
-}
-
-unsigned char* Text(const char* s) { return reinterpret_cast<unsigned char*>(const_cast<char*>(s)); }
-
-class RecordingDocSink : public IAPDocEventSink {
+class RecordingDocSink : public CountedFake<IAPDocEventSink, &IID_IAPDocEventSink> {
 public:
-    LONG refs = 1;
     std::vector<GUID> changes; // IIDs of command 1
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
-    {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IAPDocEventSink) return E_NOINTERFACE;
-        *ppv = static_cast<IAPDocEventSink*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
     HRESULT STDMETHODCALLTYPE Notify(unsigned short cmd, IAPElement*, unsigned long length, unsigned char* message) override
     {
         EXPECT_EQ(cmd, 1);
@@ -89,12 +56,12 @@ struct Element {
     template <class I>
     I* Raw() const
     {
-        return static_cast<I*>(static_cast<CAPElement*>(static_cast<IAPElement16*>(e)));
+        return static_cast<I*>(ObjectOf(e));
     }
     template <class M>
     M* Model() const
     {
-        return static_cast<M*>(static_cast<CAPElement*>(static_cast<IAPElement16*>(e))->GetModelObject());
+        return static_cast<M*>(ObjectOf(e)->GetModelObject());
     }
 };
 
@@ -103,12 +70,7 @@ bool Heard(const std::vector<GUID>& changes, REFIID iid)
     return changes.size() == 1 && IsEqualGUID(changes[0], iid);
 }
 
-class NodeInterfaces : public ::testing::Test {
-protected:
-    void SetUp() override { baseline = AtlModuleLockCount(); }
-    void TearDown() override { EXPECT_EQ(AtlModuleLockCount(), baseline) << "an object or lock outlived its test"; }
-    LONG baseline = 0;
-};
+using NodeInterfaces = ObjectsTest;
 
 } // namespace
 

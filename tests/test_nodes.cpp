@@ -4,49 +4,29 @@
 #include <string>
 #include <vector>
 
-#include "com/CAPElementClasses.h"
 #include "model/APNode.h"
 #include "platform/atl/atlbase.h"
 #include "platform/moniker/MkMoniker.h"
 #include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmObjectStream.h"
+#include "element_support.h"
+
+using namespace plenvort_test;
 
 namespace {
 
 // ---------------------------------------------------------------------------------------
 // Helpers
 
-template <class T>
-T* Create(const CLSID& clsid, const IID& iid)
-{
-    T* p = nullptr;
-    EXPECT_EQ(ORVCoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&p)), S_OK);
-    return p;
-}
-
 IAPNode* NewNode(const CLSID& clsid) { return Create<IAPNode>(clsid, IID_IAPNode); }
 
-template <class T>
-T* As(IUnknown* p, const IID& iid)
-{
-    T* out = nullptr;
-    if (!p || FAILED(p->QueryInterface(iid, reinterpret_cast<void**>(&out)))) return nullptr;
-    return out;
-}
-
-IAPElement* Elem(IUnknown* p) { return As<IAPElement>(p, IID_IAPElement); }
-
-ULONG Refs(IUnknown* p)
-{
-    p->AddRef();
-    return p->Release();
-}
+IAPElement* Elem(IUnknown* p) { return Query<IAPElement>(p, IID_IAPElement); }
 
 APElement* ModelOf(IUnknown* p)
 {
     IAPElement* e = Elem(p);
     if (!e) return nullptr;
-    APElement* m = static_cast<CAPElement*>(static_cast<IAPElement16*>(e))->GetModelObject();
+    APElement* m = ObjectOf(e)->GetModelObject();
     e->Release();
     return m;
 }
@@ -57,19 +37,9 @@ T* Model(IUnknown* p)
     return dynamic_cast<T*>(ModelOf(p));
 }
 
-int NumChildren(IAPNode* n)
-{
-    int c = -1;
-    EXPECT_EQ(n->GetNumChildren(&c), S_OK);
-    return c;
-}
+int NumChildren(IAPNode* n) { return CountOf(n, &IAPNode::GetNumChildren); }
 
-int NumParents(IAPNode* n)
-{
-    int c = -1;
-    EXPECT_EQ(n->GetNumParents(&c), S_OK);
-    return c;
-}
+int NumParents(IAPNode* n) { return CountOf(n, &IAPNode::GetNumParents); }
 
 IAPNode* Child(IAPNode* n, int i)
 {
@@ -95,26 +65,19 @@ void SetNameOf(IUnknown* p, const char* name)
     e->Release();
 }
 
-unsigned char* Text(const char* s) { return reinterpret_cast<unsigned char*>(const_cast<char*>(s)); }
+IAPNode* NewNode(const CLSID& clsid, const char* name)
+{
+    IAPNode* n = NewNode(clsid);
+    SetNameOf(n, name);
+    return n;
+}
 
 // Hears what an element tells its dependents; counts nothing, like every dependent.
-class Watcher : public IAPElementSink {
+class Watcher : public UncountedFake<IAPElementSink, &IID_IAPElementSink> {
 public:
     std::vector<unsigned long> commands;
     std::function<void()> onDestroyed;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IAPElementSink) {
-            *out = static_cast<IAPElementSink*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE Notify(unsigned long cmd, IAPElement*) override
     {
         commands.push_back(cmd);
@@ -137,20 +100,8 @@ public:
 };
 
 // A node that refuses to be linked under anything.
-class RefusingNode : public IAPNode {
+class RefusingNode : public UncountedFake<IAPNode, &IID_IAPNode> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IAPNode) {
-            *out = static_cast<IAPNode*>(this);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE AppendChild(IAPNode*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetChild(int, IAPNode**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE InsertChild(int, IAPNode*) override { return E_NOTIMPL; }
@@ -173,7 +124,7 @@ public:
 
 // A document that answers what the node classes ask of one: export state, element
 // creation and the copy records. Not counted.
-class FakeDocument : public IAPDocEventSink, public IAPDocument2 {
+class FakeDocument : public IAPDocEventSink, public DocumentStub {
 public:
     int exportFlag = 0;
     IAPElement* exported = nullptr; // not held
@@ -217,50 +168,6 @@ public:
         ++created;
         return ORVCoCreateInstance(*id, nullptr, CLSCTX_INPROC_SERVER, *iid, reinterpret_cast<void**>(out));
     }
-    HRESULT STDMETHODCALLTYPE RecordElement(IAPElement*, IAPElement*) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE GetPossibleReferenceElement(IAPElement*, GUID*, IAPElement*, unsigned long*) override
-    {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetRoots(IAPPointerList*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNumChildren(IAPNode*, int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetChild(IAPNode*, int, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNumParents(IAPNode*, int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetParent(IAPNode*, int, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE AddChild(IAPNode*, IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE InsertChild(IAPNode*, IAPNode*, int) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RemoveChild(IAPNode*, IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyNode(IAPNode*, IAPNode**, long) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetProcessName(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessName(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetProcessDescription(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessDescription(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetAssemblyDirectory(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAssemblyDirectory(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Save(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE OpenDocument(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LookupNodeByName(unsigned char*, IAPNode*, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LookupNameForNode(IAPNode*, unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCompoundNameForNode(IAPNode*, unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNodeWithCompoundName(unsigned char*, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RegisterEventSink(IAPDocEventSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnregisterEventSink(IAPDocEventSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DeleteNodeFromProcess(IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessNameSize(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessDescriptionSize(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAssemblyDirectorySize(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetFeatureAsDefault(IAPFeature*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetDefaults(IAPPointerList*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ImportDocument(IAPDocument*, IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCompoundNameForNode2(IAPNode*, unsigned char**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UpdateDocument(IAPDocument*, IAPNode*, IAPPointerList*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ValidateUpdateDocument(IAPDocument*, IAPNode*, IAPPointerList*, IAPPointerList*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CleanUpUpdateDoc() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ExportDocument(unsigned char*, IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCompoundNameForNode3(IAPNode*, unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetTolLibDefaultFeature(IAPFeature*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTolLibDefaultFeatures(IAPPointerList*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetTolLibFeatureAsDefault(IAPFeature*) override { return E_NOTIMPL; }
     IAPDocEventSink* Sink() { return this; }
 };
 
@@ -280,17 +187,20 @@ const WmGUID kEndMarker = [] {
     return WmGUID(g);
 }();
 
+// Little-endian, with a numbering table of its own.
+void Prepare(WmObjectStream& s)
+{
+    s.setByteOrder(0);
+    auto* swizzle = new WmPtrSwizzle;
+    s.setSwizzler(swizzle);
+    swizzle->release();
+}
+
 struct Writer {
     WmMemoryByteStream bytes;
     WmDataStream data{&bytes};
     WmBufferedObjectStream out{data};
-    Writer()
-    {
-        out.setByteOrder(0);
-        auto* swizzle = new WmPtrSwizzle;
-        out.setSwizzler(swizzle);
-        swizzle->release();
-    }
+    Writer() { Prepare(out); }
     WmObjectStream* Stream() { return &out; }
     unsigned char* Handle() { return reinterpret_cast<unsigned char*>(&out); }
 };
@@ -302,10 +212,7 @@ struct Reader {
     explicit Reader(const std::vector<unsigned char>& b, std::size_t size = ~std::size_t{0})
         : bytes(b.data(), static_cast<std::uint32_t>(std::min(size, b.size())))
     {
-        in.setByteOrder(0);
-        auto* swizzle = new WmPtrSwizzle;
-        in.setSwizzler(swizzle);
-        swizzle->release();
+        Prepare(in);
     }
     WmObjectStream* Stream() { return &in; }
     unsigned char* Handle() { return reinterpret_cast<unsigned char*>(&in); }
@@ -349,19 +256,14 @@ IAPNode* ReadTree(Reader& r)
         EXPECT_EQ(e->Deserialize(r.Handle()), S_OK);
     }
     if (made.empty()) return nullptr;
-    IAPNode* root = As<IAPNode>(made[0], IID_IAPNode);
+    IAPNode* root = Query<IAPNode>(made[0], IID_IAPNode);
     if (root) FixupTree(root);
     for (IAPElement* e : made) e->Release();
     return root;
 }
 
 // Every test ends with no object and no lock left over.
-class Nodes : public ::testing::Test {
-protected:
-    LONG baseline = 0;
-    void SetUp() override { baseline = AtlModuleLockCount(); }
-    void TearDown() override { EXPECT_EQ(AtlModuleLockCount(), baseline) << "an object outlived its test"; }
-};
+using Nodes = ObjectsTest;
 
 } // namespace
 
@@ -373,16 +275,16 @@ TEST_F(Nodes, EachDistinctParentHoldsOneReference)
     IAPNode* a = NewNode(CLSID_APAssemblyNode);
     IAPNode* b = NewNode(CLSID_APAssemblyNode);
     IAPNode* part = NewNode(CLSID_APPartNode);
-    ULONG alone = Refs(part);
+    ULONG alone = RefCount(part);
 
     EXPECT_EQ(a->AppendChild(part), S_OK);
-    EXPECT_EQ(Refs(part), alone + 1);
+    EXPECT_EQ(RefCount(part), alone + 1);
     EXPECT_EQ(a->AppendChild(part), S_OK) << "a second append changes nothing";
     EXPECT_EQ(NumChildren(a), 1);
-    EXPECT_EQ(Refs(part), alone + 1);
+    EXPECT_EQ(RefCount(part), alone + 1);
 
     EXPECT_EQ(b->AppendChild(part), S_OK);
-    EXPECT_EQ(Refs(part), alone + 2);
+    EXPECT_EQ(RefCount(part), alone + 2);
     EXPECT_EQ(NumParents(part), 2);
     IAPNode* p = nullptr;
     EXPECT_EQ(part->GetParent(1, &p), S_OK);
@@ -392,11 +294,11 @@ TEST_F(Nodes, EachDistinctParentHoldsOneReference)
     EXPECT_EQ(part->GetParent(-1, &p), E_FAIL);
 
     EXPECT_EQ(a->RemoveChild(part), S_OK);
-    EXPECT_EQ(Refs(part), alone + 1);
+    EXPECT_EQ(RefCount(part), alone + 1);
     EXPECT_EQ(NumParents(part), 1);
     EXPECT_EQ(a->RemoveChild(part), E_FAIL) << "no longer a child";
     EXPECT_EQ(b->RemoveChildByIndex(0), S_OK);
-    EXPECT_EQ(Refs(part), alone);
+    EXPECT_EQ(RefCount(part), alone);
     EXPECT_EQ(NumParents(part), 0);
 
     part->Release();
@@ -468,7 +370,7 @@ TEST_F(Nodes, ADestroyedParentLetsGoOfEveryChildOnce)
     keptWatch.Watch(kept);
     orphanWatch.Watch(orphan);
     grandWatch.Watch(grandchild);
-    ULONG keptAlone = Refs(kept);
+    ULONG keptAlone = RefCount(kept);
 
     ASSERT_EQ(root->AppendChild(kept), S_OK);
     ASSERT_EQ(root->InsertChild(0, kept), S_OK);
@@ -483,7 +385,7 @@ TEST_F(Nodes, ADestroyedParentLetsGoOfEveryChildOnce)
     EXPECT_TRUE(grandWatch.HeardDestruction()) << "its parent's end ends it too";
     EXPECT_FALSE(keptWatch.HeardDestruction());
     EXPECT_EQ(NumParents(kept), 0);
-    EXPECT_EQ(Refs(kept), keptAlone) << "two entries, one link, released once";
+    EXPECT_EQ(RefCount(kept), keptAlone) << "two entries, one link, released once";
     kept->Release();
     EXPECT_TRUE(keptWatch.HeardDestruction());
 }
@@ -492,20 +394,20 @@ TEST_F(Nodes, ARepeatedEntrySharesTheLinkUntilTheLastEntryGoes)
 {
     IAPNode* root = NewNode(CLSID_APAssemblyNode);
     IAPNode* part = NewNode(CLSID_APPartNode);
-    ULONG alone = Refs(part);
+    ULONG alone = RefCount(part);
     ASSERT_EQ(root->InsertChild(0, part), S_OK);
     ASSERT_EQ(root->InsertChild(0, part), S_OK);
     EXPECT_EQ(NumChildren(root), 2);
     EXPECT_EQ(NumParents(part), 1);
-    EXPECT_EQ(Refs(part), alone + 1);
+    EXPECT_EQ(RefCount(part), alone + 1);
 
     EXPECT_EQ(root->RemoveChildByIndex(1), S_OK);
     EXPECT_EQ(NumChildren(root), 1);
     EXPECT_EQ(NumParents(part), 1) << "the remaining entry still links it";
-    EXPECT_EQ(Refs(part), alone + 1);
+    EXPECT_EQ(RefCount(part), alone + 1);
     EXPECT_EQ(root->RemoveChild(part), S_OK);
     EXPECT_EQ(NumParents(part), 0);
-    EXPECT_EQ(Refs(part), alone);
+    EXPECT_EQ(RefCount(part), alone);
     part->Release();
     root->Release();
 }
@@ -564,7 +466,7 @@ TEST_F(Nodes, NotesThroughTheInterface)
     unsigned char buf[32] = {};
     EXPECT_EQ(n->GetNote(buf), S_OK);
     EXPECT_STREQ(reinterpret_cast<char*>(buf), "check the bore");
-    auto* n3 = As<IAPNode3>(n, IID_IAPNode3);
+    auto* n3 = Query<IAPNode3>(n, IID_IAPNode3);
     EXPECT_EQ(n3->SetNote2(Text("scratch")), S_OK);
     EXPECT_EQ(n3->GetNote2Size(&size), S_OK);
     EXPECT_EQ(size, 7);
@@ -594,7 +496,7 @@ TEST_F(Nodes, LinkChangesOnTheParentAreAnnounced)
     EXPECT_EQ(part->AppendParent(root), S_OK);
     EXPECT_EQ(part->RemoveParent(root), S_OK);
     EXPECT_EQ(root->RemoveChild(part), E_FAIL);
-    auto* n3 = As<IAPNode3>(root, IID_IAPNode3);
+    auto* n3 = Query<IAPNode3>(root, IID_IAPNode3);
     EXPECT_EQ(n3->SetNote2(Text("m")), S_OK);
     n3->Release();
     EXPECT_TRUE(doc.changed.empty());
@@ -609,20 +511,14 @@ namespace {
 
 // part -> feature group -> pattern -> pin -> sub-feature group -> point
 struct FeatureChain {
-    IAPNode* part = NewNode(CLSID_APPartNode);
-    IAPNode* group = NewNode(CLSID_APFeatureGroupNode);
-    IAPNode* pattern = NewNode(CLSID_APPatternFeature);
-    IAPNode* pin = NewNode(CLSID_APPinFeature);
-    IAPNode* sub = NewNode(CLSID_APSubFeatureGroupNode);
-    IAPNode* point = NewNode(CLSID_APPointFeature);
+    IAPNode* part = NewNode(CLSID_APPartNode, "part");
+    IAPNode* group = NewNode(CLSID_APFeatureGroupNode, "group");
+    IAPNode* pattern = NewNode(CLSID_APPatternFeature, "pattern");
+    IAPNode* pin = NewNode(CLSID_APPinFeature, "pin");
+    IAPNode* sub = NewNode(CLSID_APSubFeatureGroupNode, "sub");
+    IAPNode* point = NewNode(CLSID_APPointFeature, "point");
     FeatureChain()
     {
-        SetNameOf(part, "part");
-        SetNameOf(group, "group");
-        SetNameOf(pattern, "pattern");
-        SetNameOf(pin, "pin");
-        SetNameOf(sub, "sub");
-        SetNameOf(point, "point");
         EXPECT_EQ(part->AppendChild(group), S_OK);
         EXPECT_EQ(group->AppendChild(pattern), S_OK);
         EXPECT_EQ(pattern->AppendChild(pin), S_OK);
@@ -639,7 +535,7 @@ struct FeatureChain {
 IAPNode* const kUnwritten = reinterpret_cast<IAPNode*>(0x1);
 HRESULT Ask(IAPNode* n, HRESULT (STDMETHODCALLTYPE IAPNode2::*query)(IAPNode**), IAPNode** out)
 {
-    IAPNode2* n2 = As<IAPNode2>(n, IID_IAPNode2);
+    IAPNode2* n2 = Query<IAPNode2>(n, IID_IAPNode2);
     *out = kUnwritten;
     HRESULT hr = (n2->*query)(out);
     n2->Release();
@@ -715,16 +611,11 @@ TEST_F(Nodes, UpwardQueriesWithoutAPartOrParent)
 
 TEST_F(Nodes, ATreeSurvivesAWriteAndRead)
 {
-    IAPNode* root = NewNode(CLSID_APAssemblyNode);
-    IAPNode* sub = NewNode(CLSID_APAssemblyNode);
-    IAPNode* part = NewNode(CLSID_APPartNode);
-    IAPNode* fixture = NewNode(CLSID_APFixtureNode);
-    IAPNode* lib = NewNode(CLSID_APTolLibNode);
-    SetNameOf(root, "root");
-    SetNameOf(sub, "sub");
-    SetNameOf(part, "part");
-    SetNameOf(fixture, "fixture");
-    SetNameOf(lib, "lib");
+    IAPNode* root = NewNode(CLSID_APAssemblyNode, "root");
+    IAPNode* sub = NewNode(CLSID_APAssemblyNode, "sub");
+    IAPNode* part = NewNode(CLSID_APPartNode, "part");
+    IAPNode* fixture = NewNode(CLSID_APFixtureNode, "fixture");
+    IAPNode* lib = NewNode(CLSID_APTolLibNode, "lib");
     ASSERT_EQ(root->AppendChild(sub), S_OK);
     ASSERT_EQ(root->AppendChild(lib), S_OK);
     ASSERT_EQ(sub->AppendChild(fixture), S_OK);
@@ -732,7 +623,7 @@ TEST_F(Nodes, ATreeSurvivesAWriteAndRead)
     ASSERT_EQ(sub->AppendChild(part) , S_OK); // already there: nothing changes
     ASSERT_EQ(sub->InsertChild(2, part), S_OK); // a repeated entry
     EXPECT_EQ(part->SetNote(Text("first note")), S_OK);
-    auto* p3 = As<IAPNode3>(part, IID_IAPNode3);
+    auto* p3 = Query<IAPNode3>(part, IID_IAPNode3);
     EXPECT_EQ(p3->SetNote2(Text("not kept")), S_OK);
     p3->Release();
 
@@ -793,7 +684,7 @@ TEST_F(Nodes, ATreeSurvivesAWriteAndRead)
     unsigned char buf[64] = {};
     EXPECT_EQ(part2->GetNote(buf), S_OK);
     EXPECT_STREQ(reinterpret_cast<char*>(buf), "first note");
-    auto* p32 = As<IAPNode3>(part2, IID_IAPNode3);
+    auto* p32 = Query<IAPNode3>(part2, IID_IAPNode3);
     EXPECT_EQ(p32->GetNote2(buf), S_OK);
     EXPECT_STREQ(reinterpret_cast<char*>(buf), "");
     p32->Release();
@@ -860,12 +751,12 @@ TEST_F(Nodes, FixupActsOnlyOnWhatAReadLeftPending)
     IAPNode* root = NewNode(CLSID_APAssemblyNode);
     IAPNode* part = NewNode(CLSID_APPartNode);
     ASSERT_EQ(root->AppendChild(part), S_OK);
-    ULONG linked = Refs(part);
+    ULONG linked = RefCount(part);
     IAPElement* e = Elem(root);
     EXPECT_EQ(e->FixupLists(), S_OK);
     EXPECT_EQ(ModelOf(root)->FixupLists(), 1);
     EXPECT_EQ(NumChildren(root), 1);
-    EXPECT_EQ(Refs(part), linked);
+    EXPECT_EQ(RefCount(part), linked);
 
     // Read back, a second fix-up changes nothing either.
     Writer w;
@@ -922,7 +813,7 @@ TEST_F(Nodes, AVersionOneNodeBlockCarriesItsProperties)
 {
     IAPNode* source = NewNode(CLSID_APTolLibNode);
     IAPProperty* prop = Create<IAPProperty>(CLSID_APIntProperty, IID_IAPProperty);
-    auto* ip = As<IAPIntProperty>(prop, IID_IAPIntProperty);
+    auto* ip = Query<IAPIntProperty>(prop, IID_IAPIntProperty);
     ip->SetValue(7);
     ip->Release();
 
@@ -948,7 +839,7 @@ TEST_F(Nodes, AVersionOneNodeBlockCarriesItsProperties)
     long persistent = 1;
     EXPECT_EQ(got->GetPersistanceFlag(&persistent), S_OK);
     EXPECT_EQ(persistent, 0) << "not marked persistent";
-    auto* gi = As<IAPIntProperty>(got, IID_IAPIntProperty);
+    auto* gi = Query<IAPIntProperty>(got, IID_IAPIntProperty);
     int value = 0;
     gi->GetValue(&value);
     EXPECT_EQ(value, 7);
@@ -1193,14 +1084,11 @@ TEST_F(Nodes, ExportWritesTheRootTheFirstChildAndTheExportedNode)
     // root -> top -> mid -> exported -> leaf; the export keeps root, top and exported's subtree.
     FakeDocument doc;
     IAPNode* root = NewNode(CLSID_APAssemblyNode);
-    IAPNode* top = NewNode(CLSID_APAssemblyNode);
+    IAPNode* top = NewNode(CLSID_APAssemblyNode, "top");
     IAPNode* other = NewNode(CLSID_APAssemblyNode);
     IAPNode* mid = NewNode(CLSID_APAssemblyNode);
-    IAPNode* exported = NewNode(CLSID_APAssemblyNode);
-    IAPNode* leaf = NewNode(CLSID_APPartNode);
-    SetNameOf(top, "top");
-    SetNameOf(exported, "exported");
-    SetNameOf(leaf, "leaf");
+    IAPNode* exported = NewNode(CLSID_APAssemblyNode, "exported");
+    IAPNode* leaf = NewNode(CLSID_APPartNode, "leaf");
     ASSERT_EQ(root->AppendChild(top), S_OK);
     ASSERT_EQ(root->AppendChild(other), S_OK);
     ASSERT_EQ(top->AppendChild(mid), S_OK);
@@ -1306,23 +1194,23 @@ TEST_F(Nodes, PartListsHoldOneReferencePerEntry)
     auto* pm = Model<APPartNode>(n);
     IAPElement* d[3];
     for (auto*& x : d) x = Create<IAPElement>(CLSID_APDatum, IID_IAPElement);
-    ULONG alone = Refs(d[0]);
+    ULONG alone = RefCount(d[0]);
     for (auto* x : d) EXPECT_EQ(pm->AppendListItem2(x), S_OK);
     EXPECT_EQ(pm->AppendListItem2(d[0]), S_OK);
     int count = 0;
     pm->GetNumListItems2(&count);
     EXPECT_EQ(count, 3);
-    EXPECT_EQ(Refs(d[0]), alone + 1);
+    EXPECT_EQ(RefCount(d[0]), alone + 1);
 
     EXPECT_EQ(pm->RemoveListItem2ByIndex(0), S_OK);
-    EXPECT_EQ(Refs(d[0]), alone) << "exactly the removed entry is released";
-    EXPECT_EQ(Refs(d[1]), alone + 1) << "the entry that moves up keeps its reference";
+    EXPECT_EQ(RefCount(d[0]), alone) << "exactly the removed entry is released";
+    EXPECT_EQ(RefCount(d[1]), alone + 1) << "the entry that moves up keeps its reference";
     IAPElement* got = nullptr;
     EXPECT_EQ(pm->GetListItem2(0, &got), S_OK);
     EXPECT_EQ(got, d[1]);
     got->Release();
     EXPECT_EQ(pm->RemoveListItem2ByIndex(1), S_OK) << "the last one";
-    EXPECT_EQ(Refs(d[2]), alone);
+    EXPECT_EQ(RefCount(d[2]), alone);
     EXPECT_EQ(pm->RemoveListItem2ByIndex(1), E_FAIL);
     EXPECT_EQ(pm->RemoveListItem2ByIndex(-1), E_FAIL);
     EXPECT_EQ(pm->GetListItem2(1, &got), E_FAIL);
@@ -1334,9 +1222,9 @@ TEST_F(Nodes, PartListsHoldOneReferencePerEntry)
     EXPECT_EQ(pm->AppendListItem(frame), S_OK);
     pm->GetNumListItems(&count);
     EXPECT_EQ(count, 1);
-    EXPECT_EQ(Refs(frame), alone + 1);
+    EXPECT_EQ(RefCount(frame), alone + 1);
     EXPECT_EQ(pm->RemoveListItem(frame), S_OK);
-    EXPECT_EQ(Refs(frame), alone);
+    EXPECT_EQ(RefCount(frame), alone);
     EXPECT_EQ(pm->AppendListItem(frame), S_OK);
     frame->Release();
     for (auto* x : d) x->Release();

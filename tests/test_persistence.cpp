@@ -14,6 +14,12 @@ namespace {
 
 using Persistence = ObjectsTest;
 
+// An element whose stand-in wrapper plays the COM object every model object has.
+struct WrappedElement : TestElement {
+    Counted wrapper;
+    WrappedElement() { SetComObject(wrapper.AsElement()); }
+};
+
 std::vector<unsigned char> Save(APElement& e, HRESULT* result = nullptr)
 {
     MemoryObjectStream out;
@@ -201,20 +207,13 @@ void ExpectSamePersistedFields(APElement& a, APElement& b)
     EXPECT_EQ(ua, ub);
 }
 
-class RecordingDependent : public IAPElementSink {
+class RecordingDependent : public UnqueryableFake<IAPElementSink> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
-    {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE Notify(unsigned long, IAPElement*) override { return S_OK; }
 };
 
 // A document that records the copy map's entries; it also stands as the elements' sink.
-class RecordingDocument : public IAPDocument, public IAPDocEventSink {
+class RecordingDocument : public DocumentStub, public IAPDocEventSink {
 public:
     LONG refs = 1;
     std::vector<std::pair<IAPElement*, IAPElement*>> recorded;
@@ -236,39 +235,6 @@ public:
         recorded.emplace_back(from, to);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetRoots(IAPPointerList*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNumChildren(IAPNode*, int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetChild(IAPNode*, int, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNumParents(IAPNode*, int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetParent(IAPNode*, int, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE AddChild(IAPNode*, IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE InsertChild(IAPNode*, IAPNode*, int) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RemoveChild(IAPNode*, IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyNode(IAPNode*, IAPNode**, long) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetProcessName(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessName(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetProcessDescription(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessDescription(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetAssemblyDirectory(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAssemblyDirectory(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Save(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE OpenDocument(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LookupNodeByName(unsigned char*, IAPNode*, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LookupNameForNode(IAPNode*, unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCompoundNameForNode(IAPNode*, unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNodeWithCompoundName(unsigned char*, IAPNode**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RegisterEventSink(IAPDocEventSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnregisterEventSink(IAPDocEventSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CreateProcessElement(GUID*, GUID*, unsigned long*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DeleteNodeFromProcess(IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessNameSize(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProcessDescriptionSize(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAssemblyDirectorySize(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetFeatureAsDefault(IAPFeature*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetDefaults(IAPPointerList*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetPossibleReferenceElement(IAPElement*, GUID*, IAPElement*, unsigned long*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE ImportDocument(IAPDocument*, IAPNode*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCompoundNameForNode2(IAPNode*, unsigned char**) override { return E_NOTIMPL; }
 };
 
 } // namespace
@@ -278,9 +244,7 @@ public:
 
 TEST_F(Persistence, ANewElementsBlockFieldByField)
 {
-    TestElement e;
-    Counted wrapper;
-    e.SetComObject(wrapper.AsElement());
+    WrappedElement e;
     BlockReaderForTest r(Save(e));
     EXPECT_EQ(r.I(), 27) << "format version";
     EXPECT_EQ(r.I(), -1) << "cost";
@@ -328,9 +292,7 @@ TEST_F(Persistence, ANewElementsBlockFieldByField)
 
 TEST_F(Persistence, GroupAInOrderWhenTheElementIsMarked)
 {
-    TestElement e;
-    Counted wrapper;
-    e.SetComObject(wrapper.AsElement());
+    WrappedElement e;
     SetEverything(e);
     ASSERT_EQ(e.GetSettingsChangedFlag(), 1);
     BlockReaderForTest r(Save(e));
@@ -471,23 +433,19 @@ TEST_F(Persistence, ChangedGroupAValuesSurviveEvenWhenTheirSetterLeavesTheFlag)
     int i = 0;
     for (const auto& [set, check] : cases) {
         SCOPED_TRACE(i++);
-        TestElement a;
-        Counted wrapper;
-        a.SetComObject(wrapper.AsElement());
+        WrappedElement a;
         set(a);
         EXPECT_EQ(a.GetSettingsChangedFlag(), 0) << "the setter itself leaves the flag";
         std::vector<unsigned char> bytes = Save(a);
         EXPECT_EQ(a.GetSettingsChangedFlag(), 0) << "saving does not mark the element";
         TestElement b;
-        b.SetComObject(wrapper.AsElement());
+        b.SetComObject(a.wrapper.AsElement());
         ASSERT_EQ(Load(b, bytes), S_OK);
         check(b);
     }
 
     // Values set back to their defaults need no group.
-    TestElement e;
-    Counted wrapper;
-    e.SetComObject(wrapper.AsElement());
+    WrappedElement e;
     e.SetIntSetting3(5);
     e.SetIntSetting3(-1);
     BlockReaderForTest r(Save(e));
@@ -504,9 +462,7 @@ TEST_F(Persistence, NoWrapperNoBlock)
     EXPECT_EQ(hr, E_FAIL);
     EXPECT_FALSE(bytes.empty()) << "fields up to vector setting 1 were written";
 
-    TestElement withWrapper;
-    Counted wrapper;
-    withWrapper.SetComObject(wrapper.AsElement());
+    WrappedElement withWrapper;
     withWrapper.SetName("kept");
     std::vector<unsigned char> good = Save(withWrapper);
     TestElement reader;
@@ -557,9 +513,7 @@ TEST_F(Persistence, MonikerBlob)
     std::vector<unsigned char> blob(size);
     ASSERT_EQ(MkSave(m, blob.data(), 1, size), S_OK);
 
-    TestElement a;
-    Counted wrapper;
-    a.SetComObject(wrapper.AsElement());
+    WrappedElement a;
     a.SetObjectSetting13(m);
     std::vector<unsigned char> bytes = Save(a);
 
@@ -575,7 +529,7 @@ TEST_F(Persistence, MonikerBlob)
     EXPECT_EQ(stored, blob);
 
     TestElement b;
-    b.SetComObject(wrapper.AsElement());
+    b.SetComObject(a.wrapper.AsElement());
     ASSERT_EQ(Load(b, bytes), S_OK);
     IORVDataMoniker* back = nullptr;
     b.GetObjectSetting13(&back);
@@ -586,7 +540,7 @@ TEST_F(Persistence, MonikerBlob)
 
     // A block without a moniker takes away the one the element held.
     TestElement none;
-    none.SetComObject(wrapper.AsElement());
+    none.SetComObject(a.wrapper.AsElement());
     ASSERT_EQ(Load(b, Save(none)), S_OK);
     b.GetObjectSetting13(&back);
     EXPECT_EQ(back, nullptr);
@@ -595,9 +549,7 @@ TEST_F(Persistence, MonikerBlob)
 
 TEST_F(Persistence, LongStringsAreCutToTheirBuffers)
 {
-    TestElement a;
-    Counted wrapper;
-    a.SetComObject(wrapper.AsElement());
+    WrappedElement a;
     const std::string longText(3000, 'x');
     a.SetName(longText.c_str());
     a.SetDescription(longText.c_str());
@@ -611,7 +563,7 @@ TEST_F(Persistence, LongStringsAreCutToTheirBuffers)
     EXPECT_EQ(r.S().size(), 3000u) << "written whole";
 
     TestElement b;
-    b.SetComObject(wrapper.AsElement());
+    b.SetComObject(a.wrapper.AsElement());
     ASSERT_EQ(Load(b, bytes), S_OK);
     CString s;
     b.GetName(s);
@@ -635,9 +587,7 @@ TEST_F(Persistence, LongStringsAreCutToTheirBuffers)
 
 TEST_F(Persistence, OnlyPersistentPropertiesAreWrittenInKeyOrderWithTheirCount)
 {
-    TestElement a;
-    Counted wrapper;
-    a.SetComObject(wrapper.AsElement());
+    WrappedElement a;
     Attach(a, "b", NewIntProperty(2));
     Attach(a, "B", NewIntProperty(1));
     Attach(a, "a", NewIntProperty(3, false));
@@ -731,9 +681,7 @@ TEST_F(Persistence, AReadPropertyIsPersistentWhateverItsDataSaid)
     b.I(0).I(1).I(0).I(0).I(0).D(10).I(0).I(0);
     for (int i = 0; i < 7; ++i) b.I(1);
     b.Array({-1});
-    TestElement e;
-    Counted wrapper;
-    e.SetComObject(wrapper.AsElement());
+    WrappedElement e;
     ASSERT_EQ(Load(e, b.Bytes()), S_OK);
     IAPProperty* p = PropertyOf(e, "k");
     ASSERT_NE(p, nullptr);
@@ -750,9 +698,7 @@ TEST_F(Persistence, Version8KeepsTheDefaultsOfLaterFields)
 {
     BlockBuilder b;
     b.I(8).I(3).S("n").S("d").I(132).I(133).I(136).S("s31").I(130).I(0).D(1).D(2).D(3).I(1).I(0);
-    TestElement e;
-    Counted wrapper;
-    e.SetComObject(wrapper.AsElement());
+    WrappedElement e;
     e.SetIntSetting34(99);
     e.SetIntSetting60(99);
     e.SetStringSetting9("old nine");
@@ -778,9 +724,7 @@ TEST_F(Persistence, Version9ReadsSettings34And35AsAtLeast3)
     Head(b, 9);
     GroupA(b, 9);
     b.D(1).D(2).D(3).I(1).I(0);
-    TestElement e;
-    Counted wrapper;
-    e.SetComObject(wrapper.AsElement());
+    WrappedElement e;
     ASSERT_EQ(Load(e, b.Bytes()), S_OK);
     Checks34And35AreAtLeast3(e);
     EXPECT_EQ(IntSetting(e, &APElement::GetIntSetting37), 1) << "from version 10";
@@ -810,9 +754,7 @@ TEST_F(Persistence, Version15ReadsSettings3And4AndThenSetsThemToMinus1)
     Head(b, 15);
     GroupA(b, 15);
     b.D(1).D(2).D(3).I(1).I(0).I(0);
-    TestElement e;
-    Counted wrapper;
-    e.SetComObject(wrapper.AsElement());
+    WrappedElement e;
     e.SetIntSetting5(55);
     ASSERT_EQ(Load(e, b.Bytes()), S_OK);
     EXPECT_EQ(IntSetting(e, &APElement::GetIntSetting3), -1);
@@ -832,9 +774,7 @@ TEST_F(Persistence, Version16CopiesSetting9IntoSetting47)
     Head(b, 16);
     GroupA(b, 16);
     b.D(1).D(2).D(3).I(1).I(0).I(0);
-    TestElement e;
-    Counted wrapper;
-    e.SetComObject(wrapper.AsElement());
+    WrappedElement e;
     e.SetStringSetting47("mine");
     e.SetDocUnits(AP_UNIT_INCHES);
     ASSERT_EQ(Load(e, b.Bytes()), S_OK);
@@ -858,9 +798,7 @@ TEST_F(Persistence, Version22StopsAfterSettings58And57)
     b.D(1).D(2).D(3).I(1).I(0).I(0);
     b.S("forty-seven").I(48).I(AP_UNIT_INCHES).I(49).F(1).F(2).F(3).D(51).Array({7, 8}).I(53).I(54).I(55).I(56);
     b.I(58).D(57);
-    TestElement e;
-    Counted wrapper;
-    e.SetComObject(wrapper.AsElement());
+    WrappedElement e;
     e.SetIntSetting2(7); // marks the element; the block's flag 0 clears that
     e.SetIntSetting59(9);
     e.SetIntSetting60(9);
@@ -898,9 +836,7 @@ TEST_F(Persistence, Version1HasOnlyTheBasics)
 {
     BlockBuilder b;
     b.I(1).I(5).S("n").S("d").I(1);
-    TestElement e;
-    Counted wrapper;
-    e.SetComObject(wrapper.AsElement());
+    WrappedElement e;
     e.SetVectorSetting1(1, 1, 1);
     ASSERT_EQ(Load(e, b.Bytes()), S_OK);
     double x = 9, y = 9, z = 9;
@@ -919,9 +855,7 @@ TEST_F(Persistence, Version1HasOnlyTheBasics)
 
 TEST_F(Persistence, EveryTruncationIsRefusedAndLeavesTheSettings)
 {
-    TestElement a;
-    Counted wrapper;
-    a.SetComObject(wrapper.AsElement());
+    WrappedElement a;
     SetEverything(a);
     IORVDataMoniker* m = nullptr;
     ASSERT_EQ(MkCreateMoniker("C:\\x.pdo", &m), S_OK);
@@ -932,12 +866,12 @@ TEST_F(Persistence, EveryTruncationIsRefusedAndLeavesTheSettings)
     std::vector<unsigned char> bytes = Save(a);
 
     TestElement fresh;
-    fresh.SetComObject(wrapper.AsElement());
+    fresh.SetComObject(a.wrapper.AsElement());
     std::vector<unsigned char> untouched = Save(fresh);
     for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
         SCOPED_TRACE(cut);
         TestElement e;
-        e.SetComObject(wrapper.AsElement());
+        e.SetComObject(a.wrapper.AsElement());
         std::vector<unsigned char> part(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut));
         ASSERT_EQ(Load(e, part), E_FAIL);
         // Whatever properties were stored before the cut stay; everything else is as it was.
@@ -983,17 +917,13 @@ TEST_F(Persistence, BadCountsAndLengthsAreRefused)
         return b.Bytes();
     };
     {
-        TestElement e;
-        Counted wrapper;
-        e.SetComObject(wrapper.AsElement());
+        WrappedElement e;
         ASSERT_EQ(Load(e, build(kArray22, 0)), S_OK) << "the builder makes a sound block";
     }
     for (Spot spot : {kArray22, kArray24, kPropertyCount, kMoniker, kArray52, kArray69, kKeyLength, kName}) {
         for (int bad : {-1, -0x7fffffff, 0x7fffffff, 0x10000000, 5000}) {
             SCOPED_TRACE(::testing::Message() << "spot " << spot << " value " << bad);
-            TestElement e;
-            Counted wrapper;
-            e.SetComObject(wrapper.AsElement());
+            WrappedElement e;
             e.SetName("before");
             const int mine[] = {4, 4};
             e.SetIntArraySetting52(2, mine);
@@ -1012,15 +942,13 @@ TEST_F(Persistence, BadCountsAndLengthsAreRefused)
 
 TEST_F(Persistence, UnknownVersionsAndClassesAreRefused)
 {
-    TestElement a;
-    Counted wrapper;
-    a.SetComObject(wrapper.AsElement());
+    WrappedElement a;
     std::vector<unsigned char> bytes = Save(a);
     for (int version : {0, -3, 28, 1000}) {
         std::vector<unsigned char> v = bytes;
         std::memcpy(v.data(), &version, 4);
         TestElement e;
-        e.SetComObject(wrapper.AsElement());
+        e.SetComObject(a.wrapper.AsElement());
         EXPECT_EQ(Load(e, v), E_FAIL) << version;
     }
 
@@ -1036,7 +964,7 @@ TEST_F(Persistence, UnknownVersionsAndClassesAreRefused)
         for (int i = 0; i < 7; ++i) b.I(1);
         b.Array({-1});
         TestElement e;
-        e.SetComObject(wrapper.AsElement());
+        e.SetComObject(a.wrapper.AsElement());
         e.SetCost(77);
         EXPECT_EQ(Load(e, b.Bytes()), E_FAIL);
         int cost = 0;
@@ -1052,7 +980,7 @@ TEST_F(Persistence, UnknownVersionsAndClassesAreRefused)
     Head(b, 14);
     b.I(0).D(0).D(0).D(0).I(1).I(0).I(4).I(0x11223344);
     TestElement e;
-    e.SetComObject(wrapper.AsElement());
+    e.SetComObject(a.wrapper.AsElement());
     EXPECT_EQ(Load(e, b.Bytes()), E_FAIL);
 }
 

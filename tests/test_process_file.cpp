@@ -2,6 +2,7 @@
 // lifecycle, the version gate, export, monikers, record order, and damaged files.
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <set>
 
 #include "document/CAPDocument.h"
@@ -66,9 +67,64 @@ protected:
         for (IAPNode* n : {a, p1, p2, b, f}) n->Release();
     }
 
+    // Saves a new document named `name` to a fresh file; with BuildTree's nodes when `tree`.
+    void SaveNew(const char* name, const char* stem, bool tree, std::string* path)
+    {
+        IAPDocument6* doc = NewDocument();
+        if (tree) BuildTree(doc);
+        ASSERT_EQ(doc->SetProcessName(Text(name)), S_OK);
+        *path = File(stem);
+        ASSERT_EQ(doc->Save(Text(path->c_str())), S_OK);
+        doc->Release();
+    }
+
     std::vector<std::string> m_files;
     LONG m_live = 0;
 };
+
+// A document holding one node, "kept", which a refused open must leave as it was.
+struct KeptReader {
+    IAPDocument6* doc = NewDocument();
+    IAPNode* keep = NewNode(doc, CLSID_APPartNode, "kept");
+    ~KeptReader()
+    {
+        keep->Release();
+        doc->Release();
+    }
+    // Something readable came out: start again from the kept state.
+    void Restart()
+    {
+        doc->Release();
+        doc = NewDocument();
+        keep->Release();
+        keep = NewNode(doc, CLSID_APPartNode, "kept");
+    }
+};
+
+// A new document opens the file at `path` and holds BuildTree's tree: P2 is one node under
+// both A and B.
+void ExpectTreeFile(const std::string& path)
+{
+    IAPDocument6* doc = NewDocument();
+    ASSERT_EQ(doc->OpenDocument(Text(path.c_str())), S_OK);
+    EXPECT_EQ(RootNames(doc), (std::vector<std::string>{"A", "F"}));
+    IAPNode* a = RootAt(doc, 0);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(ChildNames(a), (std::vector<std::string>{"P1", "P2", "B"}));
+    IAPNode* p2 = nullptr;
+    IAPNode* b = nullptr;
+    ASSERT_EQ(a->GetChild(1, &p2), S_OK);
+    ASSERT_EQ(a->GetChild(2, &b), S_OK);
+    EXPECT_EQ(ChildNames(b), std::vector<std::string>{"P2"});
+    IAPNode* p2b = nullptr;
+    ASSERT_EQ(b->GetChild(0, &p2b), S_OK);
+    EXPECT_TRUE(Same(p2, p2b)); // one node under both parents
+    int parents = 0;
+    EXPECT_EQ(p2->GetNumParents(&parents), S_OK);
+    EXPECT_EQ(parents, 2);
+    for (IAPNode* n : {a, p2, b, p2b}) n->Release();
+    doc->Release();
+}
 
 // The names of the element stream's records, in file order, read record by record.
 std::vector<std::string> RecordNames(const std::string& path)
@@ -163,11 +219,8 @@ TEST_F(ProcessFile, TextAttributesAreReadFromTheSavedDocument)
 
 TEST_F(ProcessFile, AnEmptyDocumentIsItsRootRecordAndTheEndMarker)
 {
-    IAPDocument6* doc = NewDocument();
-    ASSERT_EQ(doc->SetProcessName(Text("empty")), S_OK);
-    const std::string path = File("empty");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("empty", "empty", false, &path));
 
     std::vector<unsigned char> bytes;
     ASSERT_TRUE(FileStream(path, kElements, &bytes));
@@ -283,11 +336,8 @@ TEST_F(ProcessFile, OpenWithoutANameGivesAnEmptyDocumentStorage)
 
 TEST_F(ProcessFile, TheVersionGateRefusesOlderFiles)
 {
-    IAPDocument6* doc = NewDocument();
-    ASSERT_EQ(doc->SetProcessName(Text("versions")), S_OK);
-    const std::string path = File("version");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("versions", "version", false, &path));
 
     struct Case {
         std::vector<unsigned char> bytes;
@@ -316,38 +366,12 @@ TEST_F(ProcessFile, TheVersionGateRefusesOlderFiles)
 
 TEST_F(ProcessFile, RecordsArePreOrderAndASharedNodeIsWrittenOnce)
 {
-    IAPDocument6* doc = NewDocument();
-    BuildTree(doc);
-    ASSERT_EQ(doc->SetProcessName(Text("tree")), S_OK);
-    const std::string path = File("tree");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("tree", "tree", true, &path));
 
     EXPECT_EQ(RecordNames(path), (std::vector<std::string>{"", "A", "P1", "P2", "B", "F"}));
 
-    IAPDocument6* again = NewDocument();
-    ASSERT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
-    EXPECT_EQ(RootNames(again), (std::vector<std::string>{"A", "F"}));
-    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-    ASSERT_EQ(again->GetRoots(list), S_OK);
-    GUID iid = IID_IAPNode;
-    IAPNode* a = nullptr;
-    ASSERT_EQ(list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&a)), S_OK);
-    list->Release();
-    EXPECT_EQ(ChildNames(a), (std::vector<std::string>{"P1", "P2", "B"}));
-    IAPNode* p2 = nullptr;
-    IAPNode* b = nullptr;
-    ASSERT_EQ(a->GetChild(1, &p2), S_OK);
-    ASSERT_EQ(a->GetChild(2, &b), S_OK);
-    EXPECT_EQ(ChildNames(b), std::vector<std::string>{"P2"});
-    IAPNode* p2b = nullptr;
-    ASSERT_EQ(b->GetChild(0, &p2b), S_OK);
-    EXPECT_TRUE(Same(p2, p2b)); // one node under both parents
-    int parents = 0;
-    EXPECT_EQ(p2->GetNumParents(&parents), S_OK);
-    EXPECT_EQ(parents, 2);
-    for (IAPNode* n : {a, p2, b, p2b}) n->Release();
-    again->Release();
+    ASSERT_NO_FATAL_FAILURE(ExpectTreeFile(path));
 }
 
 TEST_F(ProcessFile, FilesThatRepeatASharedNodeUnderEachParentStillRead)
@@ -355,17 +379,12 @@ TEST_F(ProcessFile, FilesThatRepeatASharedNodeUnderEachParentStillRead)
     // The older writers put a node with several parents (and its subtree) under each of them.
     IAPDocument6* doc = NewDocument();
     BuildTree(doc);
-    IAPDocument6* reader = nullptr;
     const std::string path = File("oldform");
     {
-        IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-        ASSERT_EQ(doc->GetRoots(list), S_OK);
-        GUID iid = IID_IAPNode;
-        IAPNode* a = nullptr;
-        ASSERT_EQ(list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&a)), S_OK);
+        IAPNode* a = RootAt(doc, 0);
+        ASSERT_NE(a, nullptr);
         IAPNode* root = nullptr;
         ASSERT_EQ(a->GetParent(0, &root), S_OK);
-        list->Release();
 
         IStorage* storage = nullptr;
         ASSERT_EQ(StgCreateDocfile(Wide(path).c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &storage),
@@ -404,27 +423,7 @@ TEST_F(ProcessFile, FilesThatRepeatASharedNodeUnderEachParentStillRead)
     EXPECT_EQ(RecordNames(path), (std::vector<std::string>{"", "A", "P1", "P2", "B", "P2", "F"}));
     doc->Release();
 
-    reader = NewDocument();
-    ASSERT_EQ(reader->OpenDocument(Text(path.c_str())), S_OK);
-    EXPECT_EQ(RootNames(reader), (std::vector<std::string>{"A", "F"}));
-    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-    reader->GetRoots(list);
-    GUID iid = IID_IAPNode;
-    IAPNode* a = nullptr;
-    list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&a));
-    list->Release();
-    ASSERT_NE(a, nullptr);
-    IAPNode *p2 = nullptr, *b = nullptr, *p2b = nullptr;
-    a->GetChild(1, &p2);
-    a->GetChild(2, &b);
-    ASSERT_NE(b, nullptr);
-    b->GetChild(0, &p2b);
-    EXPECT_TRUE(Same(p2, p2b));
-    int parents = 0;
-    p2->GetNumParents(&parents);
-    EXPECT_EQ(parents, 2);
-    for (IAPNode* n : {a, p2, b, p2b}) n->Release();
-    reader->Release();
+    ASSERT_NO_FATAL_FAILURE(ExpectTreeFile(path));
 }
 
 TEST_F(ProcessFile, ExportWritesTheRootItsFirstChildAndTheNode)
@@ -432,14 +431,7 @@ TEST_F(ProcessFile, ExportWritesTheRootItsFirstChildAndTheNode)
     IAPDocument6* doc = NewDocument();
     BuildTree(doc);
     ASSERT_EQ(doc->SetProcessName(Text("export")), S_OK);
-    IAPNode* f = nullptr;
-    {
-        IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-        doc->GetRoots(list);
-        GUID iid = IID_IAPNode;
-        list->GetElement(1, &iid, reinterpret_cast<unsigned long*>(&f));
-        list->Release();
-    }
+    IAPNode* f = RootAt(doc, 1);
     ASSERT_NE(f, nullptr);
     const std::string path = File("export");
     EXPECT_EQ(doc->ExportDocument(nullptr, f), E_FAIL);
@@ -459,26 +451,14 @@ TEST_F(ProcessFile, ExportWritesTheRootItsFirstChildAndTheNode)
     IAPDocument6* again = NewDocument();
     ASSERT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
     EXPECT_EQ(RootNames(again), std::vector<std::string>{"A"});
-    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-    again->GetRoots(list);
-    GUID iid = IID_IAPNode;
-    IAPNode* a = nullptr;
-    list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&a));
-    list->Release();
+    IAPNode* a = RootAt(again, 0);
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(ChildNames(a), std::vector<std::string>{"F"});
     a->Release();
     again->Release();
 
     // Exporting the first top-level node itself gives that node with its own subtree.
-    IAPNode* first = nullptr;
-    {
-        IAPPointerList* roots = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-        doc->GetRoots(roots);
-        GUID id = IID_IAPNode;
-        roots->GetElement(0, &id, reinterpret_cast<unsigned long*>(&first));
-        roots->Release();
-    }
+    IAPNode* first = RootAt(doc, 0);
     ASSERT_EQ(doc->SetProcessName(Text("again")), S_OK);
     const std::string path2 = File("export_first");
     ASSERT_EQ(doc->ExportDocument(Text(path2.c_str()), first), S_OK);
@@ -646,18 +626,13 @@ TEST_F(ProcessFile, AFileWhoseNodesFormACycleNeverLoops)
     doc->Release();
     ASSERT_TRUE(PutFileStream(path, kElements, bytes));
 
-    IAPDocument6* reader = NewDocument();
-    IAPNode* kept = NewNode(reader, CLSID_APPartNode, "kept");
+    KeptReader kept;
+    IAPDocument6* reader = kept.doc;
     // Refused, or read without the link that closes the cycle; never a loop, never a leak.
     const HRESULT hr = reader->OpenDocument(Text(path.c_str()));
     if (hr == S_OK) {
         ASSERT_EQ(RootNames(reader), std::vector<std::string>{"A"});
-        IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-        reader->GetRoots(list);
-        GUID iid = IID_IAPNode;
-        IAPNode* back = nullptr;
-        list->GetElement(0, &iid, reinterpret_cast<unsigned long*>(&back));
-        list->Release();
+        IAPNode* back = RootAt(reader, 0);
         ASSERT_NE(back, nullptr);
         EXPECT_TRUE(ChildNames(back).empty());
         back->Release();
@@ -665,8 +640,6 @@ TEST_F(ProcessFile, AFileWhoseNodesFormACycleNeverLoops)
         EXPECT_EQ(hr, E_FAIL);
         EXPECT_EQ(RootNames(reader), std::vector<std::string>{"kept"});
     }
-    kept->Release();
-    reader->Release();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -674,19 +647,14 @@ TEST_F(ProcessFile, AFileWhoseNodesFormACycleNeverLoops)
 
 TEST_F(ProcessFile, DamagedFilesAreRefusedCleanly)
 {
-    IAPDocument6* doc = NewDocument();
-    BuildTree(doc);
-    ASSERT_EQ(doc->SetProcessName(Text("damage")), S_OK);
-    const std::string path = File("damage");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("damage", "damage", true, &path));
     std::vector<unsigned char> good;
     ASSERT_TRUE(FileStream(path, kElements, &good));
     ASSERT_GT(good.size(), 64u);
 
     const LONG live = LiveObjects();
-    IAPDocument6* reader = NewDocument();
-    IAPNode* keep = NewNode(reader, CLSID_APPartNode, "kept");
+    auto reader = std::make_unique<KeptReader>();
     const std::string damaged = File("damaged");
     ASSERT_TRUE(CopyFileA(path.c_str(), damaged.c_str(), FALSE));
 
@@ -717,45 +685,35 @@ TEST_F(ProcessFile, DamagedFilesAreRefusedCleanly)
     int refused = 0, read = 0;
     for (const auto& v : variants) {
         ASSERT_TRUE(PutFileStream(damaged, kElements, v.bytes));
-        const HRESULT hr = reader->OpenDocument(Text(damaged.c_str()));
+        const HRESULT hr = reader->doc->OpenDocument(Text(damaged.c_str()));
         if (v.mustFail) {
             EXPECT_EQ(hr, E_FAIL) << "a cut at " << v.bytes.size() << " was read";
         }
         if (hr == S_OK) {
             ++read;
-            // Something readable came out: start again from the kept state.
-            reader->Release();
-            reader = NewDocument();
-            keep->Release();
-            keep = NewNode(reader, CLSID_APPartNode, "kept");
+            reader->Restart();
             continue;
         }
         ++refused;
         EXPECT_EQ(hr, E_FAIL);
-        ASSERT_EQ(RootNames(reader), std::vector<std::string>{"kept"}) << "a failed open changed the document";
+        ASSERT_EQ(RootNames(reader->doc), std::vector<std::string>{"kept"}) << "a failed open changed the document";
     }
     EXPECT_GE(refused + read, 300);
     EXPECT_GT(refused, 150);
-    keep->Release();
-    reader->Release();
+    reader.reset();
     EXPECT_EQ(LiveObjects(), live) << "a refused file left objects alive (" << read << " read)";
 }
 
 
 TEST_F(ProcessFile, DamagedCompoundFilesAreRefusedCleanly)
 {
-    IAPDocument6* doc = NewDocument();
-    BuildTree(doc);
-    ASSERT_EQ(doc->SetProcessName(Text("file damage")), S_OK);
-    const std::string path = File("file_damage");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("file damage", "file_damage", true, &path));
     const auto good = FileBytes(path);
     ASSERT_GT(good.size(), 512u);
 
     const LONG live = LiveObjects();
-    IAPDocument6* reader = NewDocument();
-    IAPNode* keep = NewNode(reader, CLSID_APPartNode, "kept");
+    auto reader = std::make_unique<KeptReader>();
     const std::string damaged = File("file_damaged");
     auto put = [&](const std::vector<unsigned char>& bytes) {
         HANDLE h = CreateFileA(damaged.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -779,49 +737,35 @@ TEST_F(ProcessFile, DamagedCompoundFilesAreRefusedCleanly)
     int refused = 0;
     for (const auto& v : variants) {
         ASSERT_TRUE(put(v));
-        const HRESULT hr = reader->OpenDocument(Text(damaged.c_str()));
+        const HRESULT hr = reader->doc->OpenDocument(Text(damaged.c_str()));
         if (SUCCEEDED(hr)) {
-            reader->Release();
-            reader = NewDocument();
-            keep->Release();
-            keep = NewNode(reader, CLSID_APPartNode, "kept");
+            reader->Restart();
             continue;
         }
         ++refused;
-        ASSERT_EQ(RootNames(reader), std::vector<std::string>{"kept"}) << "a failed open changed the document";
+        ASSERT_EQ(RootNames(reader->doc), std::vector<std::string>{"kept"}) << "a failed open changed the document";
     }
     EXPECT_GT(refused, 40);
-    keep->Release();
-    reader->Release();
+    reader.reset();
     EXPECT_EQ(LiveObjects(), live);
 }
 
 TEST_F(ProcessFile, NothingAfterTheEndMarkerIsRead)
 {
-    IAPDocument6* doc = NewDocument();
-    BuildTree(doc);
-    ASSERT_EQ(doc->SetProcessName(Text("tail")), S_OK);
-    const std::string path = File("tail");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("tail", "tail", true, &path));
     std::vector<unsigned char> bytes;
     ASSERT_TRUE(FileStream(path, kElements, &bytes));
     for (int i = 0; i < 100; ++i) bytes.push_back(static_cast<unsigned char>(i * 37));
     ASSERT_TRUE(PutFileStream(path, kElements, bytes));
-    IAPDocument6* again = NewDocument();
-    EXPECT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
-    EXPECT_EQ(RootNames(again), (std::vector<std::string>{"A", "F"}));
-    again->Release();
+    ASSERT_NO_FATAL_FAILURE(ExpectTreeFile(path));
 }
 
 
 TEST_F(ProcessFile, DamagedTextLengthsAreRefused)
 {
-    IAPDocument6* doc = NewDocument();
-    ASSERT_EQ(doc->SetProcessName(Text("name")), S_OK);
-    const std::string path = File("text_damage");
-    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
-    doc->Release();
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(SaveNew("name", "text_damage", false, &path));
     ASSERT_TRUE(PutFileStream(path, kName, Bytes({0x10, 0x27, 0, 0, 'a', 'b', 'c'}))); // claims 10000
     ASSERT_TRUE(PutFileStream(path, kDescription, Bytes({0xFF, 0xFF, 0xFF, 0xFF})));    // negative
     ASSERT_TRUE(PutFileStream(path, kDirectory, Bytes({2, 0})));                        // short length

@@ -25,22 +25,11 @@ const Kind kKinds[] = {
 
 // An IAPProperty that is not one of ours: it keeps its own flag word and answers no typed
 // interface. Clone must reach it only through its methods.
-class ForeignProperty : public IAPProperty {
+class ForeignProperty : public CountedFake<IAPProperty, &IID_IAPProperty> {
 public:
-    LONG refs = 1;
     unsigned long flags = 0;
     std::vector<std::string> calls;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IAPProperty) return E_NOINTERFACE;
-        *out = static_cast<IAPProperty*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
     HRESULT STDMETHODCALLTYPE GetFlag(unsigned short f, long* s) override
     {
         *s = (flags >> 16) & f ? 1 : 0;
@@ -48,28 +37,15 @@ public:
     }
     HRESULT STDMETHODCALLTYPE SetFlag(unsigned short f, long on) override
     {
-        calls.push_back("SetFlag");
-        const unsigned long bits = static_cast<unsigned long>(f) << 16;
-        flags = on ? (flags | bits) : (flags & ~bits);
-        return S_OK;
+        return Put("SetFlag", static_cast<unsigned long>(f) << 16, on);
     }
-    HRESULT STDMETHODCALLTYPE SetPersistanceFlag(long on) override
-    {
-        calls.push_back("SetPersistanceFlag");
-        flags = on ? (flags | 1) : (flags & ~1ul);
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE SetPersistanceFlag(long on) override { return Put("SetPersistanceFlag", 1, on); }
     HRESULT STDMETHODCALLTYPE GetPersistanceFlag(long* s) override
     {
         *s = flags & 1;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE SetCopyFlag(long on) override
-    {
-        calls.push_back("SetCopyFlag");
-        flags = on ? (flags | 2) : (flags & ~2ul);
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE SetCopyFlag(long on) override { return Put("SetCopyFlag", 2, on); }
     HRESULT STDMETHODCALLTYPE GetCopyFlag(long* s) override
     {
         *s = (flags >> 1) & 1;
@@ -83,6 +59,14 @@ public:
     HRESULT STDMETHODCALLTYPE read(unsigned char*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE write(unsigned char*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Clone(IAPProperty*) override { return S_OK; }
+
+private:
+    HRESULT Put(const char* call, unsigned long bits, long on)
+    {
+        calls.push_back(call);
+        flags = on ? (flags | bits) : (flags & ~bits);
+        return S_OK;
+    }
 };
 
 using Properties = ObjectsTest;
@@ -431,15 +415,8 @@ TEST_F(Properties, KeysAreOrderedByTheirBytes)
 
 TEST_F(Properties, AKeyThatClaimsAnImpossibleSizeIsRefused)
 {
-    class BoastingKey : public IAPPropertyKey {
+    class BoastingKey : public UnqueryableFake<IAPPropertyKey> {
     public:
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override
-        {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-        ULONG STDMETHODCALLTYPE Release() override { return 1; }
         HRESULT STDMETHODCALLTYPE GetKey(unsigned char* key) override
         {
             key[0] = 0;

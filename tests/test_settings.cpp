@@ -5,13 +5,12 @@
 
 #include "model/APElement.h"
 #include "platform/moniker/MkMoniker.h"
+#include "property_test_support.h"
 
 namespace {
 
-class TestElement : public APElement {
-public:
-    HRESULT Clone(IAPElement*) override { return S_OK; }
-};
+using plenvort_test::ArraySetting;
+using plenvort_test::TestElement;
 
 using IntGetter = HRESULT (APElement::*)(int*);
 using IntSetter = HRESULT (APElement::*)(int);
@@ -40,16 +39,6 @@ const std::vector<IntSetting>& IntSettings()
     return all;
 }
 #undef S
-
-std::vector<int> GetArray(APElement& e, HRESULT (APElement::*get)(int*, int**))
-{
-    int count = -5;
-    int* values = nullptr;
-    EXPECT_EQ((e.*get)(&count, &values), S_OK);
-    std::vector<int> out(values, values + (count > 0 ? count : 0));
-    CoTaskMemFree(values);
-    return out;
-}
 
 } // namespace
 
@@ -137,10 +126,10 @@ TEST(ElementSettings, OtherDefaults)
 
     std::vector<int> zeroTo37;
     for (int i = 0; i < 38; ++i) zeroTo37.push_back(i);
-    EXPECT_EQ(GetArray(e, &APElement::GetIntArraySetting52), zeroTo37);
-    EXPECT_EQ(GetArray(e, &APElement::GetIntArraySetting24), (std::vector<int>{1, 7, 8, 20}));
-    EXPECT_EQ(GetArray(e, &APElement::GetIntArraySetting22), (std::vector<int>{1}));
-    EXPECT_EQ(GetArray(e, &APElement::GetIntArraySetting69), (std::vector<int>{-1}));
+    EXPECT_EQ(ArraySetting(e, &APElement::GetIntArraySetting52), zeroTo37);
+    EXPECT_EQ(ArraySetting(e, &APElement::GetIntArraySetting24), (std::vector<int>{1, 7, 8, 20}));
+    EXPECT_EQ(ArraySetting(e, &APElement::GetIntArraySetting22), (std::vector<int>{1}));
+    EXPECT_EQ(ArraySetting(e, &APElement::GetIntArraySetting69), (std::vector<int>{-1}));
     EXPECT_EQ(e.GetSettingsChangedFlag(), 0);
 }
 
@@ -174,7 +163,7 @@ TEST(ElementSettings, NonIntegerSettersAndTheChangedFlag)
         TestElement e;
         e.SetIntArraySetting24(0, nullptr);
         EXPECT_EQ(e.GetSettingsChangedFlag(), 1);
-        EXPECT_TRUE(GetArray(e, &APElement::GetIntArraySetting24).empty());
+        EXPECT_TRUE(ArraySetting(e, &APElement::GetIntArraySetting24).empty());
     }
     {
         // None of these marks the element.
@@ -208,7 +197,7 @@ TEST(ElementSettings, NonIntegerSettersAndTheChangedFlag)
         APDocUnits units;
         e.GetDocUnits(&units);
         EXPECT_EQ(units, AP_UNIT_MILES);
-        EXPECT_EQ(GetArray(e, &APElement::GetIntArraySetting69), (std::vector<int>{5, 6}));
+        EXPECT_EQ(ArraySetting(e, &APElement::GetIntArraySetting69), (std::vector<int>{5, 6}));
         int s[7];
         e.GetIntSeptupleSetting68(&s[0], &s[1], &s[2], &s[3], &s[4], &s[5], &s[6]);
         EXPECT_EQ(std::vector<int>(s, s + 7), (std::vector<int>{7, 6, 5, 4, 3, 2, 1}));
@@ -223,7 +212,7 @@ TEST(ElementSettings, CountedArraysRefuseBadInputAndHandOutFreshCopies)
     EXPECT_EQ(e.SetIntArraySetting52(2, nullptr), E_FAIL);
     EXPECT_EQ(e.SetIntArraySetting22(-3, v), E_FAIL);
     EXPECT_EQ(e.GetSettingsChangedFlag(), 0) << "a refused value marks nothing";
-    EXPECT_EQ(GetArray(e, &APElement::GetIntArraySetting52).size(), 38u) << "a refused value keeps the old one";
+    EXPECT_EQ(ArraySetting(e, &APElement::GetIntArraySetting52).size(), 38u) << "a refused value keeps the old one";
 
     EXPECT_EQ(e.SetIntArraySetting52(3, v), S_OK);
     v[0] = 99; // the element holds its own copy
