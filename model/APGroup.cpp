@@ -381,7 +381,7 @@ HRESULT APGroup::FixupLists()
             }
             m_members.Append(op);
         }
-        m_stored.RemoveAll();
+        m_stored.Clear();
     }
     release();
     sink->Release();
@@ -426,12 +426,8 @@ HRESULT APGroup::Deserialize(WmObjectStream* stream)
     std::vector<int> numbers(static_cast<std::size_t>(count));
     for (int& number : numbers)
         if (!stream->read(number)) return E_FAIL;
-    // The stream fills the slots as the members' records register; the array is sized
-    // once, so that the slots stay where they are.
-    m_stored.RemoveAll();
-    m_stored.SetSize(static_cast<unsigned>(count));
-    for (int i = 0; i < count; ++i)
-        if (!stream->ptrFromNum(numbers[static_cast<std::size_t>(i)], &m_stored[i])) m_stored[i] = nullptr;
+    // The stream fills the slots as the members' records register.
+    m_stored.Request(*stream, numbers);
     return S_OK;
 }
 

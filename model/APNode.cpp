@@ -681,12 +681,7 @@ HRESULT APNode::Deserialize(WmObjectStream* stream)
     if (!ReadText(*stream, note, 4096)) return E_FAIL;
     if (version < 2 && FAILED(ReadOldProperties(*stream))) return E_FAIL;
 
-    // The slots must not move while the stream may still fill them.
-    m_storedChildren.Release();
-    m_storedChildren.RemoveAll();
-    m_storedChildren.SetSize(static_cast<unsigned>(numbers.size()));
-    for (std::size_t i = 0; i < numbers.size(); ++i)
-        stream->ptrFromNum(numbers[i], &m_storedChildren[static_cast<int>(i)]);
+    m_storedChildren.Request(*stream, numbers);
     m_childrenPending = true;
     m_note = note;
     return S_OK;
@@ -713,8 +708,7 @@ HRESULT APNode::FixupLists()
         if (SUCCEEDED(child->AppendParent(own))) m_children.Append(child);
         child->Release();
     }
-    m_storedChildren.Release();
-    m_storedChildren.RemoveAll();
+    m_storedChildren.Clear();
     own->Release();
     return failed ? E_FAIL : 1;
 }

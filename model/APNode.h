@@ -2,6 +2,7 @@
 // The node tree: nodes with children and parents, and the assembly, part, fixture and
 // tolerance-library nodes.
 #include "model/APElement.h"
+#include "model/APPendingRefs.h"
 
 // A node of the document's node graph: ordered children, parents, a note and a second note.
 // A link parent-to-child is the child's entry in the parent's children list, the parent's
@@ -64,7 +65,7 @@ protected:
     IAPNode* OwnNode() const;
 
     APArray<IAPNode*> m_children;
-    APArray<IAPElement*> m_storedChildren; // filled by the stream's pointer numbering while reading
+    APPendingRefs m_storedChildren; // filled by the stream's pointer numbering while reading
     APArray<IAPNode*> m_parents;
     CString m_note;
     CString m_note2;
