@@ -1,5 +1,6 @@
 #include "model/APElement.h"
 
+#include "model/APFieldAccess.h"
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -102,47 +103,19 @@ HRESULT APElement::GetCost(int* cost)
     return S_OK;
 }
 
-HRESULT APElement::SetCost(int cost)
-{
-    m_cost = cost;
-    return S_OK;
-}
+HRESULT APElement::SetCost(int cost) { return Store(m_cost, cost); }
 
-HRESULT APElement::GetDescription(CString& description)
-{
-    description = m_description;
-    return S_OK;
-}
+HRESULT APElement::GetDescription(CString& description) { return Store(description, m_description); }
 
-HRESULT APElement::SetDescription(const CString& description)
-{
-    m_description = description;
-    return S_OK;
-}
+HRESULT APElement::SetDescription(const CString& description) { return Store(m_description, description); }
 
-HRESULT APElement::GetName(CString& name)
-{
-    name = m_name;
-    return S_OK;
-}
+HRESULT APElement::GetName(CString& name) { return Store(name, m_name); }
 
-HRESULT APElement::SetName(const CString& name)
-{
-    m_name = name;
-    return S_OK;
-}
+HRESULT APElement::SetName(const CString& name) { return Store(m_name, name); }
 
-HRESULT APElement::GetPreviousName(CString& name)
-{
-    name = m_previousName;
-    return S_OK;
-}
+HRESULT APElement::GetPreviousName(CString& name) { return Store(name, m_previousName); }
 
-HRESULT APElement::SetPreviousName(const CString& name)
-{
-    m_previousName = name;
-    return S_OK;
-}
+HRESULT APElement::SetPreviousName(const CString& name) { return Store(m_previousName, name); }
 
 HRESULT APElement::RenameKeepingPrevious(const CString& newName, int* changed)
 {
@@ -169,11 +142,7 @@ HRESULT APElement::RestorePreviousName(int* restored)
     return S_OK;
 }
 
-HRESULT APElement::BindDocument(IAPDocEventSink* sink)
-{
-    m_docSink = sink;
-    return S_OK;
-}
+HRESULT APElement::BindDocument(IAPDocEventSink* sink) { return Store(m_docSink, sink); }
 
 HRESULT APElement::GetDocument(IAPDocument** doc)
 {
@@ -506,17 +475,9 @@ HRESULT APElement::GetIntTripleSetting23(int* a, int* b, int* c)
     return S_OK;
 }
 
-HRESULT APElement::GetStringSetting31(CString& text)
-{
-    text = m_settings.string31;
-    return S_OK;
-}
+HRESULT APElement::GetStringSetting31(CString& text) { return Store(text, m_settings.string31); }
 
-HRESULT APElement::SetStringSetting31(const CString& text)
-{
-    m_settings.string31 = text;
-    return S_OK;
-}
+HRESULT APElement::SetStringSetting31(const CString& text) { return Store(m_settings.string31, text); }
 
 HRESULT APElement::GetDocUnits(APDocUnits* units)
 {
@@ -666,12 +627,7 @@ HRESULT APElement::RemoveProperty(IAPPropertyKey* key)
     return S_OK;
 }
 
-HRESULT APElement::GetNumProperties(int* count)
-{
-    if (!count) return E_FAIL;
-    *count = static_cast<int>(m_properties.size());
-    return S_OK;
-}
+HRESULT APElement::GetNumProperties(int* count) { return CopyOut(static_cast<int>(m_properties.size()), count); }
 
 void APElement::ReleaseProperties()
 {

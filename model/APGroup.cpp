@@ -1,5 +1,6 @@
 #include "model/APGroup.h"
 
+#include "model/APFieldAccess.h"
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
@@ -62,17 +63,9 @@ constexpr float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}
 // ---------------------------------------------------------------------------------------
 // APGroupNode
 
-HRESULT APGroupNode::SetNodeString(const CString& text)
-{
-    m_nodeString = text;
-    return S_OK;
-}
+HRESULT APGroupNode::SetNodeString(const CString& text) { return Store(m_nodeString, text); }
 
-HRESULT APGroupNode::GetNodeString(CString& text)
-{
-    text = m_nodeString;
-    return S_OK;
-}
+HRESULT APGroupNode::GetNodeString(CString& text) { return Store(text, m_nodeString); }
 
 HRESULT APGroupNode::Serialize(WmObjectStream* stream)
 {
@@ -100,13 +93,7 @@ APGroupNode& APGroupNode::operator=(const APGroupNode& source)
     return *this;
 }
 
-HRESULT APGroupNode::Clone(IAPElement* target)
-{
-    APGroupNode* copy = static_cast<APGroupNode*>(CloneTarget(target, RUNTIME_CLASS(APGroupNode)));
-    if (!copy) return E_FAIL;
-    *copy = *this;
-    return S_OK;
-}
+HRESULT APGroupNode::Clone(IAPElement* target) { return CloneByAssignment(*this, target, RUNTIME_CLASS(APGroupNode)); }
 
 // ---------------------------------------------------------------------------------------
 // APFeatureGroupNode, APSubFeatureGroupNode
@@ -123,13 +110,7 @@ HRESULT APFeatureGroupNode::Deserialize(WmObjectStream* stream)
     return ReadVersionOnly(stream);
 }
 
-HRESULT APFeatureGroupNode::Clone(IAPElement* target)
-{
-    APFeatureGroupNode* copy = static_cast<APFeatureGroupNode*>(CloneTarget(target, RUNTIME_CLASS(APFeatureGroupNode)));
-    if (!copy) return E_FAIL;
-    if (copy != this) copy->APNode::operator=(*this);
-    return S_OK;
-}
+HRESULT APFeatureGroupNode::Clone(IAPElement* target) { return CloneByAssignment<APNode>(*this, target, RUNTIME_CLASS(APFeatureGroupNode)); }
 
 HRESULT APSubFeatureGroupNode::Serialize(WmObjectStream* stream)
 {
@@ -143,13 +124,7 @@ HRESULT APSubFeatureGroupNode::Deserialize(WmObjectStream* stream)
     return ReadVersionOnly(stream);
 }
 
-HRESULT APSubFeatureGroupNode::Clone(IAPElement* target)
-{
-    APSubFeatureGroupNode* copy = static_cast<APSubFeatureGroupNode*>(CloneTarget(target, RUNTIME_CLASS(APSubFeatureGroupNode)));
-    if (!copy) return E_FAIL;
-    if (copy != this) copy->APNode::operator=(*this);
-    return S_OK;
-}
+HRESULT APSubFeatureGroupNode::Clone(IAPElement* target) { return CloneByAssignment<APNode>(*this, target, RUNTIME_CLASS(APSubFeatureGroupNode)); }
 
 // ---------------------------------------------------------------------------------------
 // APNodeInstance
@@ -186,13 +161,7 @@ APNodeInstance& APNodeInstance::operator=(const APNodeInstance& source)
     return *this;
 }
 
-HRESULT APNodeInstance::Clone(IAPElement* target)
-{
-    APNodeInstance* copy = static_cast<APNodeInstance*>(CloneTarget(target, RUNTIME_CLASS(APNodeInstance)));
-    if (!copy) return E_FAIL;
-    *copy = *this;
-    return S_OK;
-}
+HRESULT APNodeInstance::Clone(IAPElement* target) { return CloneByAssignment(*this, target, RUNTIME_CLASS(APNodeInstance)); }
 
 // ---------------------------------------------------------------------------------------
 // APGroup
@@ -280,12 +249,7 @@ HRESULT APGroup::GetElementAsElement(int index, IAPElement** member)
     return S_OK;
 }
 
-HRESULT APGroup::GetNumElements(int* count)
-{
-    if (!count) return E_FAIL;
-    *count = m_members.Count();
-    return S_OK;
-}
+HRESULT APGroup::GetNumElements(int* count) { return CopyOut(m_members.Count(), count); }
 
 HRESULT APGroup::Notify(unsigned long command, IAPElement* element)
 {

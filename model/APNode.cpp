@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "model/APFieldAccess.h"
 #include "platform/moniker/MkMoniker.h"
 #include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmObjectStream.h"
@@ -117,6 +118,30 @@ bool ReadMoniker(WmObjectStream& s, IORVDataMoniker** moniker)
         return false;
     }
     return true;
+}
+
+HRESULT StorePair(int (&field)[2], int a, int b)
+{
+    field[0] = a;
+    field[1] = b;
+    return S_OK;
+}
+
+HRESULT CopyPairOut(const int (&field)[2], int* a, int* b)
+{
+    if (!a || !b) return E_FAIL;
+    *a = field[0];
+    *b = field[1];
+    return S_OK;
+}
+
+// Hands out the moniker with a reference of the caller's.
+HRESULT HandOutMoniker(IORVDataMoniker* field, IORVDataMoniker** out)
+{
+    if (!out) return E_FAIL;
+    *out = field;
+    if (field) field->AddRef();
+    return S_OK;
 }
 
 void ReplaceMoniker(IORVDataMoniker*& field, IORVDataMoniker* moniker)
@@ -291,12 +316,7 @@ HRESULT APNode::GetChild(int index, IAPNode** child)
     return S_OK;
 }
 
-HRESULT APNode::GetNumChildren(int* count)
-{
-    if (!count) return E_FAIL;
-    *count = m_children.Count();
-    return S_OK;
-}
+HRESULT APNode::GetNumChildren(int* count) { return CopyOut(m_children.Count(), count); }
 
 HRESULT APNode::FindChild(IAPNode* child, int* index)
 {
@@ -337,50 +357,19 @@ HRESULT APNode::GetParent(int index, IAPNode** parent)
     return S_OK;
 }
 
-HRESULT APNode::GetNumParents(int* count)
-{
-    if (!count) return E_FAIL;
-    *count = m_parents.Count();
-    return S_OK;
-}
+HRESULT APNode::GetNumParents(int* count) { return CopyOut(m_parents.Count(), count); }
 
-HRESULT APNode::GetNoteSize(int* size)
-{
-    if (!size) return E_FAIL;
-    *size = m_note.GetLength();
-    return S_OK;
-}
+HRESULT APNode::GetNoteSize(int* size) { return CopyOut(m_note.GetLength(), size); }
 
-HRESULT APNode::GetNote(CString& note)
-{
-    note = m_note;
-    return S_OK;
-}
+HRESULT APNode::GetNote(CString& note) { return Store(note, m_note); }
 
-HRESULT APNode::SetNote(const CString& note)
-{
-    m_note = note;
-    return S_OK;
-}
+HRESULT APNode::SetNote(const CString& note) { return Store(m_note, note); }
 
-HRESULT APNode::GetNote2Size(int* size)
-{
-    if (!size) return E_FAIL;
-    *size = m_note2.GetLength();
-    return S_OK;
-}
+HRESULT APNode::GetNote2Size(int* size) { return CopyOut(m_note2.GetLength(), size); }
 
-HRESULT APNode::GetNote2(CString& note)
-{
-    note = m_note2;
-    return S_OK;
-}
+HRESULT APNode::GetNote2(CString& note) { return Store(note, m_note2); }
 
-HRESULT APNode::SetNote2(const CString& note)
-{
-    m_note2 = note;
-    return S_OK;
-}
+HRESULT APNode::SetNote2(const CString& note) { return Store(m_note2, note); }
 
 // ---------------------------------------------------------------------------------------
 // Upward queries
@@ -743,40 +732,15 @@ HRESULT APGeometryNode::Deserialize(WmObjectStream* stream)
 
 APAssemblyNode::~APAssemblyNode() { SafeRelease(m_dataMoniker); }
 
-HRESULT APAssemblyNode::SetIntPair(int a, int b)
-{
-    m_intPair[0] = a;
-    m_intPair[1] = b;
-    return S_OK;
-}
+HRESULT APAssemblyNode::SetIntPair(int a, int b) { return StorePair(m_intPair, a, b); }
 
-HRESULT APAssemblyNode::GetIntPair(int* a, int* b)
-{
-    if (!a || !b) return E_FAIL;
-    *a = m_intPair[0];
-    *b = m_intPair[1];
-    return S_OK;
-}
+HRESULT APAssemblyNode::GetIntPair(int* a, int* b) { return CopyPairOut(m_intPair, a, b); }
 
-HRESULT APAssemblyNode::SetNodeString(const CString& text)
-{
-    m_nodeString = text;
-    return S_OK;
-}
+HRESULT APAssemblyNode::SetNodeString(const CString& text) { return Store(m_nodeString, text); }
 
-HRESULT APAssemblyNode::GetNodeString(CString& text)
-{
-    text = m_nodeString;
-    return S_OK;
-}
+HRESULT APAssemblyNode::GetNodeString(CString& text) { return Store(text, m_nodeString); }
 
-HRESULT APAssemblyNode::GetDataMoniker(IORVDataMoniker** moniker)
-{
-    if (!moniker) return E_FAIL;
-    *moniker = m_dataMoniker;
-    if (*moniker) (*moniker)->AddRef();
-    return S_OK;
-}
+HRESULT APAssemblyNode::GetDataMoniker(IORVDataMoniker** moniker) { return HandOutMoniker(m_dataMoniker, moniker); }
 
 HRESULT APAssemblyNode::SetDataMoniker(IORVDataMoniker* moniker)
 {
@@ -938,26 +902,11 @@ HRESULT APPartNode::GetMatrix3x4(double m[12])
     return S_OK;
 }
 
-HRESULT APPartNode::IsScalarSet(int* isSet)
-{
-    if (!isSet) return E_FAIL;
-    *isSet = m_scalar >= 0.0 ? 1 : 0;
-    return S_OK;
-}
+HRESULT APPartNode::IsScalarSet(int* isSet) { return CopyOut(m_scalar >= 0.0 ? 1 : 0, isSet); }
 
-HRESULT APPartNode::IsVectorSet(int* isSet)
-{
-    if (!isSet) return E_FAIL;
-    *isSet = m_vector[0] >= 0.0 ? 1 : 0;
-    return S_OK;
-}
+HRESULT APPartNode::IsVectorSet(int* isSet) { return CopyOut(m_vector[0] >= 0.0 ? 1 : 0, isSet); }
 
-HRESULT APPartNode::GetScalar(double* value)
-{
-    if (!value) return E_FAIL;
-    *value = m_scalar;
-    return S_OK;
-}
+HRESULT APPartNode::GetScalar(double* value) { return CopyOut(m_scalar, value); }
 
 HRESULT APPartNode::GetVector(double* x, double* y, double* z)
 {
@@ -968,11 +917,7 @@ HRESULT APPartNode::GetVector(double* x, double* y, double* z)
     return S_OK;
 }
 
-HRESULT APPartNode::SetScalar(double value)
-{
-    m_scalar = value;
-    return S_OK;
-}
+HRESULT APPartNode::SetScalar(double value) { return Store(m_scalar, value); }
 
 HRESULT APPartNode::SetVector(double x, double y, double z)
 {
@@ -993,12 +938,7 @@ HRESULT APPartNode::RemoveListItem(IAPElement* frame)
 
 HRESULT APPartNode::GetListItem(int index, IAPElement** frame) { return GetOwned(m_frames, index, frame); }
 
-HRESULT APPartNode::GetNumListItems(int* count)
-{
-    if (!count) return E_FAIL;
-    *count = m_frames.Count();
-    return S_OK;
-}
+HRESULT APPartNode::GetNumListItems(int* count) { return CopyOut(m_frames.Count(), count); }
 
 HRESULT APPartNode::AppendListItem(IAPElement* frame) { return AppendOwned(m_frames, frame); }
 
@@ -1013,34 +953,15 @@ HRESULT APPartNode::RemoveListItem2(IAPElement* datum)
 
 HRESULT APPartNode::GetListItem2(int index, IAPElement** datum) { return GetOwned(m_datums, index, datum); }
 
-HRESULT APPartNode::GetNumListItems2(int* count)
-{
-    if (!count) return E_FAIL;
-    *count = m_datums.Count();
-    return S_OK;
-}
+HRESULT APPartNode::GetNumListItems2(int* count) { return CopyOut(m_datums.Count(), count); }
 
 HRESULT APPartNode::AppendListItem2(IAPElement* datum) { return AppendOwned(m_datums, datum); }
 
-HRESULT APPartNode::GetNodeString(CString& text)
-{
-    text = m_nodeString;
-    return S_OK;
-}
+HRESULT APPartNode::GetNodeString(CString& text) { return Store(text, m_nodeString); }
 
-HRESULT APPartNode::SetNodeString(const CString& text)
-{
-    m_nodeString = text;
-    return S_OK;
-}
+HRESULT APPartNode::SetNodeString(const CString& text) { return Store(m_nodeString, text); }
 
-HRESULT APPartNode::GetDataMoniker(IORVDataMoniker** moniker)
-{
-    if (!moniker) return E_FAIL;
-    *moniker = m_dataMoniker;
-    if (*moniker) (*moniker)->AddRef();
-    return S_OK;
-}
+HRESULT APPartNode::GetDataMoniker(IORVDataMoniker** moniker) { return HandOutMoniker(m_dataMoniker, moniker); }
 
 HRESULT APPartNode::SetDataMoniker(IORVDataMoniker* moniker)
 {
@@ -1048,91 +969,31 @@ HRESULT APPartNode::SetDataMoniker(IORVDataMoniker* moniker)
     return S_OK;
 }
 
-HRESULT APPartNode::SetIntValue1(int value)
-{
-    m_intValue1 = value;
-    return S_OK;
-}
+HRESULT APPartNode::SetIntValue1(int value) { return Store(m_intValue1, value); }
 
-HRESULT APPartNode::GetIntValue1(int* value)
-{
-    if (!value) return E_FAIL;
-    *value = m_intValue1;
-    return S_OK;
-}
+HRESULT APPartNode::GetIntValue1(int* value) { return CopyOut(m_intValue1, value); }
 
-HRESULT APPartNode::SetIntValue2(int value)
-{
-    m_intValue2 = value;
-    return S_OK;
-}
+HRESULT APPartNode::SetIntValue2(int value) { return Store(m_intValue2, value); }
 
-HRESULT APPartNode::GetIntValue2(int* value)
-{
-    if (!value) return E_FAIL;
-    *value = m_intValue2;
-    return S_OK;
-}
+HRESULT APPartNode::GetIntValue2(int* value) { return CopyOut(m_intValue2, value); }
 
-HRESULT APPartNode::SetFlag1()
-{
-    m_flag1 = 1;
-    return S_OK;
-}
+HRESULT APPartNode::SetFlag1() { return Store(m_flag1, 1); }
 
-HRESULT APPartNode::ClearFlag1()
-{
-    m_flag1 = 0;
-    return S_OK;
-}
+HRESULT APPartNode::ClearFlag1() { return Store(m_flag1, 0); }
 
-HRESULT APPartNode::GetFlag1(int* isSet)
-{
-    if (!isSet) return E_FAIL;
-    *isSet = m_flag1 == 1 ? 1 : 0;
-    return S_OK;
-}
+HRESULT APPartNode::GetFlag1(int* isSet) { return CopyOut(m_flag1 == 1 ? 1 : 0, isSet); }
 
-HRESULT APPartNode::SetFlag2()
-{
-    m_flag2 = 1;
-    return S_OK;
-}
+HRESULT APPartNode::SetFlag2() { return Store(m_flag2, 1); }
 
-HRESULT APPartNode::GetFlag2(int* isSet)
-{
-    if (!isSet) return E_FAIL;
-    *isSet = m_flag2 == 1 ? 1 : 0;
-    return S_OK;
-}
+HRESULT APPartNode::GetFlag2(int* isSet) { return CopyOut(m_flag2 == 1 ? 1 : 0, isSet); }
 
-HRESULT APPartNode::SetIntPair(int a, int b)
-{
-    m_intPair[0] = a;
-    m_intPair[1] = b;
-    return S_OK;
-}
+HRESULT APPartNode::SetIntPair(int a, int b) { return StorePair(m_intPair, a, b); }
 
-HRESULT APPartNode::GetIntPair(int* a, int* b)
-{
-    if (!a || !b) return E_FAIL;
-    *a = m_intPair[0];
-    *b = m_intPair[1];
-    return S_OK;
-}
+HRESULT APPartNode::GetIntPair(int* a, int* b) { return CopyPairOut(m_intPair, a, b); }
 
-HRESULT APPartNode::SetIntValue3(int value)
-{
-    m_intValue3 = value;
-    return S_OK;
-}
+HRESULT APPartNode::SetIntValue3(int value) { return Store(m_intValue3, value); }
 
-HRESULT APPartNode::GetIntValue3(int* value)
-{
-    if (!value) return E_FAIL;
-    *value = m_intValue3;
-    return S_OK;
-}
+HRESULT APPartNode::GetIntValue3(int* value) { return CopyOut(m_intValue3, value); }
 
 HRESULT APPartNode::SetFloatMatrix(const float m[16])
 {
@@ -1355,18 +1216,9 @@ APPartNode& APPartNode::operator=(const APPartNode& source)
 // ---------------------------------------------------------------------------------------
 // Fixture node
 
-HRESULT APFixtureNode::GetFixtureValue(int* value)
-{
-    if (!value) return E_FAIL;
-    *value = m_fixtureValue;
-    return S_OK;
-}
+HRESULT APFixtureNode::GetFixtureValue(int* value) { return CopyOut(m_fixtureValue, value); }
 
-HRESULT APFixtureNode::SetFixtureValue(int value)
-{
-    m_fixtureValue = value;
-    return S_OK;
-}
+HRESULT APFixtureNode::SetFixtureValue(int value) { return Store(m_fixtureValue, value); }
 
 HRESULT APFixtureNode::Serialize(WmObjectStream* stream)
 {
@@ -1411,34 +1263,10 @@ HRESULT APTolLibNode::Deserialize(WmObjectStream* stream)
 // Copies
 
 
-HRESULT APAssemblyNode::Clone(IAPElement* target)
-{
-    auto* copy = static_cast<APAssemblyNode*>(CloneTarget(target, RUNTIME_CLASS(APAssemblyNode)));
-    if (!copy) return E_FAIL;
-    *copy = *this;
-    return S_OK;
-}
+HRESULT APAssemblyNode::Clone(IAPElement* target) { return CloneByAssignment(*this, target, RUNTIME_CLASS(APAssemblyNode)); }
 
-HRESULT APPartNode::Clone(IAPElement* target)
-{
-    auto* copy = static_cast<APPartNode*>(CloneTarget(target, RUNTIME_CLASS(APPartNode)));
-    if (!copy) return E_FAIL;
-    *copy = *this;
-    return S_OK;
-}
+HRESULT APPartNode::Clone(IAPElement* target) { return CloneByAssignment(*this, target, RUNTIME_CLASS(APPartNode)); }
 
-HRESULT APFixtureNode::Clone(IAPElement* target)
-{
-    auto* copy = static_cast<APFixtureNode*>(CloneTarget(target, RUNTIME_CLASS(APFixtureNode)));
-    if (!copy) return E_FAIL;
-    *copy = *this;
-    return S_OK;
-}
+HRESULT APFixtureNode::Clone(IAPElement* target) { return CloneByAssignment(*this, target, RUNTIME_CLASS(APFixtureNode)); }
 
-HRESULT APTolLibNode::Clone(IAPElement* target)
-{
-    auto* copy = static_cast<APTolLibNode*>(CloneTarget(target, RUNTIME_CLASS(APTolLibNode)));
-    if (!copy) return E_FAIL;
-    copy->APNode::operator=(*this);
-    return S_OK;
-}
+HRESULT APTolLibNode::Clone(IAPElement* target) { return CloneByAssignment<APNode>(*this, target, RUNTIME_CLASS(APTolLibNode)); }

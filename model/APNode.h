@@ -59,6 +59,16 @@ public:
         APNode* node = NodeOf(target);
         return node && node->IsKindOf(cls) ? node : nullptr;
     }
+    // Clone for the classes that copy by assignment as T: E_FAIL unless the target is of
+    // class `cls` (or derived from it).
+    template <class T>
+    static HRESULT CloneByAssignment(const T& source, IAPElement* target, const CRuntimeClass* cls)
+    {
+        T* copy = static_cast<T*>(CloneTarget(target, cls));
+        if (!copy) return E_FAIL;
+        *copy = source;
+        return S_OK;
+    }
 
 protected:
     // The own wrapper queried for IAPNode (with a reference), or null.
