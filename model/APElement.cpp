@@ -1,6 +1,5 @@
 #include "model/APElement.h"
 
-#include "model/APFieldAccess.h"
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -9,6 +8,8 @@
 #include <iterator>
 #include <vector>
 
+#include "model/APBlockIO.h"
+#include "model/APFieldAccess.h"
 #include "platform/moniker/MkMoniker.h"
 #include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmObjectStream.h"
@@ -644,15 +645,6 @@ namespace {
 // The stream's handle as the property interfaces pass it.
 unsigned char* StreamHandle(WmObjectStream& stream) { return reinterpret_cast<unsigned char*>(&stream); }
 
-// Can the stream still hold `bytes`? True when it cannot tell; the reads then fail at the
-// end of the data instead.
-bool MayHold(WmObjectStream& stream, std::int64_t bytes)
-{
-    std::int64_t left = 0;
-    WmByteStream* raw = stream.byteStream();
-    if (!raw || !raw->BytesRemaining(&left)) return true;
-    return bytes <= left;
-}
 
 // Reads that stop at the first failure; every value lands in the caller's variable only
 // when it was read whole.
@@ -681,12 +673,7 @@ public:
     // A string cut to size - 1 characters.
     void GetText(CString& t, int size)
     {
-        WmString w;
-        Get(w);
-        if (!ok) return;
-        std::vector<char> buffer(static_cast<std::size_t>(size), '\0');
-        w.stringToMbs(buffer.data(), size);
-        t = CString(buffer.data());
+        if (ok) ok = ReadText(m_s, t, size);
     }
     // A count, then that many ints.
     void GetArray(std::vector<int>& a)
@@ -798,7 +785,7 @@ HRESULT APElement::Serialize(WmObjectStream* stream)
     w.Put(number);
     if (!w.ok) return E_FAIL;
     if (FAILED(WriteProperties(*stream))) return E_FAIL;
-    if (FAILED(WriteMoniker(*stream))) return E_FAIL;
+    if (!WriteMonikerField(*stream, m_moniker)) return E_FAIL;
 
     w.PutText(s.string47);
     w.Put(s.ints[48]);
@@ -843,19 +830,6 @@ HRESULT APElement::WriteProperties(WmObjectStream& stream)
         ++count;
     }
     if (!stream.tell(&end) || !stream.seek(countAt) || !stream.write(count) || !stream.seek(end)) return E_FAIL;
-    return S_OK;
-}
-
-HRESULT APElement::WriteMoniker(WmObjectStream& stream)
-{
-    unsigned long length = 0;
-    std::vector<unsigned char> bytes;
-    if (m_moniker && SUCCEEDED(MkGetSizeMax(m_moniker, &length)) && length > 0 && length <= INT_MAX) {
-        bytes.resize(length);
-        if (FAILED(MkSave(m_moniker, bytes.data(), 1, length))) bytes.clear();
-    }
-    if (!stream.write(static_cast<int>(bytes.size()))) return E_FAIL;
-    if (!bytes.empty() && !stream.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) return E_FAIL;
     return S_OK;
 }
 
@@ -973,19 +947,7 @@ HRESULT APElement::Deserialize(WmObjectStream* stream)
         if (moniker) moniker->Release();
         return E_FAIL;
     };
-    if (version >= 14) {
-        int length = 0;
-        r.Get(length);
-        if (!r.ok || length < 0 || !MayHold(*stream, length)) return fail();
-        if (length > 0) {
-            std::vector<unsigned char> bytes(static_cast<std::size_t>(length));
-            if (!stream->read(bytes.data(), static_cast<std::uint32_t>(length))) return fail();
-            if (FAILED(MkLoad(bytes.data(), static_cast<unsigned long>(length), &moniker)) || !moniker) {
-                moniker = nullptr;
-                return fail();
-            }
-        }
-    }
+    if (version >= 14 && !ReadMonikerField(*stream, &moniker)) return fail();
     if (version >= 17) {
         r.GetText(s.string47, 1024);
         r.Get(s.ints[48]);

@@ -174,7 +174,6 @@ private:
 
     HRESULT WriteProperties(WmObjectStream& stream);
     HRESULT ReadProperties(WmObjectStream& stream);
-    HRESULT WriteMoniker(WmObjectStream& stream);
     void ReleaseProperties();
 };
 

@@ -1,11 +1,12 @@
 #include "model/APGroup.h"
 
-#include "model/APFieldAccess.h"
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <vector>
 
+#include "model/APBlockIO.h"
+#include "model/APFieldAccess.h"
 #include "platform/toolkit/WmObjectStream.h"
 
 IMPLEMENT_DYNAMIC(APGroupNode, APGeometryNode)
@@ -18,43 +19,6 @@ namespace {
 
 // Strings pass through a 1024-character buffer on both sides of the stream.
 constexpr int kTextBuffer = 1024;
-
-bool WriteText(WmObjectStream& stream, const CString& text)
-{
-    const int length = std::min(text.GetLength(), kTextBuffer - 1);
-    return stream.write(WmString(text.GetString(), static_cast<std::size_t>(length)));
-}
-
-bool ReadText(WmObjectStream& stream, CString& text)
-{
-    WmString raw;
-    if (!stream.read(raw)) return false;
-    std::vector<char> buffer(kTextBuffer, '\0');
-    raw.stringToMbs(buffer.data(), kTextBuffer);
-    text = CString(buffer.data());
-    return true;
-}
-
-// Can the stream still hold `bytes`? True when it cannot tell.
-bool MayHold(WmObjectStream& stream, std::int64_t bytes)
-{
-    std::int64_t left = 0;
-    WmByteStream* raw = stream.byteStream();
-    if (!raw || !raw->BytesRemaining(&left)) return true;
-    return bytes <= left;
-}
-
-// Blocks of the kinds without fields: a version word only, ignored when read.
-HRESULT WriteVersionOnly(WmObjectStream* stream)
-{
-    return stream->write(1) ? S_OK : E_FAIL;
-}
-
-HRESULT ReadVersionOnly(WmObjectStream* stream)
-{
-    int version = 0;
-    return stream->read(version) ? S_OK : E_FAIL;
-}
 
 constexpr float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
@@ -70,7 +34,7 @@ HRESULT APGroupNode::GetNodeString(CString& text) { return Store(text, m_nodeStr
 HRESULT APGroupNode::Serialize(WmObjectStream* stream)
 {
     if (!stream || APGeometryNode::Serialize(stream) < 0) return E_FAIL;
-    if (!stream->write(kBlockVersion) || !WriteText(*stream, m_nodeString)) return E_FAIL;
+    if (!stream->write(kBlockVersion) || !WriteText(*stream, m_nodeString, kTextBuffer)) return E_FAIL;
     return S_OK;
 }
 
@@ -80,7 +44,7 @@ HRESULT APGroupNode::Deserialize(WmObjectStream* stream)
     int version = 0;
     if (!stream->read(version)) return E_FAIL;
     CString text;
-    if (version >= 2 && !ReadText(*stream, text)) return E_FAIL;
+    if (version >= 2 && !ReadText(*stream, text, kTextBuffer)) return E_FAIL;
     m_nodeString = text;
     return S_OK;
 }
@@ -100,28 +64,24 @@ HRESULT APGroupNode::Clone(IAPElement* target) { return CloneByAssignment(*this,
 
 HRESULT APFeatureGroupNode::Serialize(WmObjectStream* stream)
 {
-    if (!stream || APGeometryNode::Serialize(stream) < 0) return E_FAIL;
-    return WriteVersionOnly(stream);
+    return !stream || APGeometryNode::Serialize(stream) < 0 ? E_FAIL : WriteVersionWord(stream, 1);
 }
 
 HRESULT APFeatureGroupNode::Deserialize(WmObjectStream* stream)
 {
-    if (!stream || APGeometryNode::Deserialize(stream) < 0) return E_FAIL;
-    return ReadVersionOnly(stream);
+    return !stream || APGeometryNode::Deserialize(stream) < 0 ? E_FAIL : SkipVersionWord(stream);
 }
 
 HRESULT APFeatureGroupNode::Clone(IAPElement* target) { return CloneByAssignment<APNode>(*this, target, RUNTIME_CLASS(APFeatureGroupNode)); }
 
 HRESULT APSubFeatureGroupNode::Serialize(WmObjectStream* stream)
 {
-    if (!stream || APGeometryNode::Serialize(stream) < 0) return E_FAIL;
-    return WriteVersionOnly(stream);
+    return !stream || APGeometryNode::Serialize(stream) < 0 ? E_FAIL : WriteVersionWord(stream, 1);
 }
 
 HRESULT APSubFeatureGroupNode::Deserialize(WmObjectStream* stream)
 {
-    if (!stream || APGeometryNode::Deserialize(stream) < 0) return E_FAIL;
-    return ReadVersionOnly(stream);
+    return !stream || APGeometryNode::Deserialize(stream) < 0 ? E_FAIL : SkipVersionWord(stream);
 }
 
 HRESULT APSubFeatureGroupNode::Clone(IAPElement* target) { return CloneByAssignment<APNode>(*this, target, RUNTIME_CLASS(APSubFeatureGroupNode)); }

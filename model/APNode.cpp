@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "model/APBlockIO.h"
 #include "model/APFieldAccess.h"
 #include "platform/moniker/MkMoniker.h"
 #include "platform/orv/ORVComCreate.h"
@@ -66,59 +67,6 @@ IAPNode* FirstParent(IAPNode* node)
 // The stream's handle as the element interfaces pass it.
 unsigned char* StreamHandle(WmObjectStream* stream) { return reinterpret_cast<unsigned char*>(stream); }
 
-// Can the stream still hold `bytes`? True when it cannot tell.
-bool MayHold(WmObjectStream& stream, std::int64_t bytes)
-{
-    std::int64_t left = 0;
-    WmByteStream* raw = stream.byteStream();
-    if (!raw || !raw->BytesRemaining(&left)) return true;
-    return bytes <= left;
-}
-
-bool WriteText(WmObjectStream& s, const CString& text, int bufferSize)
-{
-    int n = std::min(text.GetLength(), bufferSize - 1);
-    return s.write(WmString(text.GetString(), static_cast<std::size_t>(n)));
-}
-
-bool ReadText(WmObjectStream& s, CString& text, int bufferSize)
-{
-    WmString w;
-    if (!s.read(w)) return false;
-    std::vector<char> buffer(static_cast<std::size_t>(bufferSize), '\0');
-    w.stringToMbs(buffer.data(), bufferSize);
-    text = CString(buffer.data());
-    return true;
-}
-
-// A data moniker as its saved bytes behind their length; no moniker is length 0.
-bool WriteMonikerField(WmObjectStream& s, IORVDataMoniker* moniker)
-{
-    unsigned long length = 0;
-    std::vector<unsigned char> bytes;
-    if (moniker && SUCCEEDED(MkGetSizeMax(moniker, &length)) && length > 0 && length <= INT_MAX) {
-        bytes.resize(length);
-        if (FAILED(MkSave(moniker, bytes.data(), 1, length))) bytes.clear();
-    }
-    if (!s.write(static_cast<int>(bytes.size()))) return false;
-    return bytes.empty() || s.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-}
-
-// Reads a moniker field; *moniker stays null for length 0.
-bool ReadMoniker(WmObjectStream& s, IORVDataMoniker** moniker)
-{
-    *moniker = nullptr;
-    int length = 0;
-    if (!s.read(length) || length < 0 || !MayHold(s, length)) return false;
-    if (length == 0) return true;
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(length));
-    if (!s.read(bytes.data(), static_cast<std::uint32_t>(length))) return false;
-    if (FAILED(MkLoad(bytes.data(), static_cast<unsigned long>(length), moniker)) || !*moniker) {
-        *moniker = nullptr;
-        return false;
-    }
-    return true;
-}
 
 HRESULT StorePair(int (&field)[2], int a, int b)
 {
@@ -716,15 +664,12 @@ APNode& APNode::operator=(const APNode& source)
 
 HRESULT APGeometryNode::Serialize(WmObjectStream* stream)
 {
-    if (APNode::Serialize(stream) < 0) return E_FAIL;
-    return stream->write(kBlockVersion) ? S_OK : E_FAIL;
+    return APNode::Serialize(stream) < 0 ? E_FAIL : WriteVersionWord(stream, kBlockVersion);
 }
 
 HRESULT APGeometryNode::Deserialize(WmObjectStream* stream)
 {
-    if (APNode::Deserialize(stream) < 0) return E_FAIL;
-    int version = 0;
-    return stream->read(version) ? S_OK : E_FAIL;
+    return APNode::Deserialize(stream) < 0 ? E_FAIL : SkipVersionWord(stream);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -766,7 +711,7 @@ HRESULT APAssemblyNode::Deserialize(WmObjectStream* stream)
     if (!stream->read(version)) return E_FAIL;
     if (version >= 2 && (!stream->read(pair[0]) || !stream->read(pair[1]))) return E_FAIL;
     if (version >= 3 && !ReadText(*stream, text, 1024)) return E_FAIL;
-    if (version >= 4 && !ReadMoniker(*stream, &moniker)) return E_FAIL;
+    if (version >= 4 && !ReadMonikerField(*stream, &moniker)) return E_FAIL;
     m_intPair[0] = pair[0];
     m_intPair[1] = pair[1];
     m_nodeString = text;
@@ -1099,7 +1044,7 @@ HRESULT APPartNode::Deserialize(WmObjectStream* stream)
         }
     } else {
         IORVDataMoniker* moniker = nullptr;
-        if (!ReadMoniker(s, &moniker)) return E_FAIL;
+        if (!ReadMonikerField(s, &moniker)) return E_FAIL;
         if (moniker) {
             ReplaceMoniker(m_dataMoniker, moniker);
             moniker->Release();
@@ -1248,15 +1193,12 @@ APFixtureNode& APFixtureNode::operator=(const APFixtureNode& source)
 
 HRESULT APTolLibNode::Serialize(WmObjectStream* stream)
 {
-    if (APGeometryNode::Serialize(stream) < 0) return E_FAIL;
-    return stream->write(kBlockVersion) ? S_OK : E_FAIL;
+    return APGeometryNode::Serialize(stream) < 0 ? E_FAIL : WriteVersionWord(stream, kBlockVersion);
 }
 
 HRESULT APTolLibNode::Deserialize(WmObjectStream* stream)
 {
-    if (APGeometryNode::Deserialize(stream) < 0) return E_FAIL;
-    int version = 0;
-    return stream->read(version) ? S_OK : E_FAIL;
+    return APGeometryNode::Deserialize(stream) < 0 ? E_FAIL : SkipVersionWord(stream);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -71,6 +71,17 @@ public:
     }
 
 protected:
+    // Blocks of the classes without fields of their own: a version word that reads ignore.
+    static HRESULT WriteVersionWord(WmObjectStream* stream, int version)
+    {
+        return stream->write(version) ? S_OK : E_FAIL;
+    }
+    static HRESULT SkipVersionWord(WmObjectStream* stream)
+    {
+        int version = 0;
+        return stream->read(version) ? S_OK : E_FAIL;
+    }
+
     // The own wrapper queried for IAPNode (with a reference), or null.
     IAPNode* OwnNode() const;
 
