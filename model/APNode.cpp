@@ -342,31 +342,15 @@ IAPNode* ClimbFromFeatureGroup(IAPNode* node)
     return nullptr;
 }
 
-// Above a pattern feature: part; feature group node, part.
-IAPNode* ClimbFromPattern(IAPNode* node)
+// Above a feature: part; feature group node, part; and where `viaPattern`, a pattern feature
+// and then as above that pattern.
+IAPNode* ClimbFromFeatureOrPattern(IAPNode* node, bool viaPattern)
 {
     IAPNode* parent = FirstParent(node);
     if (!parent) return nullptr;
     IAPNode* part = nullptr;
-    if (IsPart(parent)) {
-        part = parent;
-        parent->AddRef();
-    } else if (IsFeatureGroup(parent)) {
-        part = ClimbFromFeatureGroup(parent);
-    }
-    parent->Release();
-    return part;
-}
-
-// Above any other feature: part; feature group node, part; pattern feature, part; pattern
-// feature, feature group node, part.
-IAPNode* ClimbFromFeature(IAPNode* node)
-{
-    IAPNode* parent = FirstParent(node);
-    if (!parent) return nullptr;
-    IAPNode* part = nullptr;
-    if (IsPattern(parent)) {
-        part = ClimbFromPattern(parent);
+    if (viaPattern && IsPattern(parent)) {
+        part = ClimbFromFeatureOrPattern(parent, false);
     } else if (IsPart(parent)) {
         part = parent;
         parent->AddRef();
@@ -376,6 +360,13 @@ IAPNode* ClimbFromFeature(IAPNode* node)
     parent->Release();
     return part;
 }
+
+// Above a pattern feature: part; feature group node, part.
+IAPNode* ClimbFromPattern(IAPNode* node) { return ClimbFromFeatureOrPattern(node, false); }
+
+// Above any other feature: part; feature group node, part; pattern feature, part; pattern
+// feature, feature group node, part.
+IAPNode* ClimbFromFeature(IAPNode* node) { return ClimbFromFeatureOrPattern(node, true); }
 
 // Above a sub-feature group node: a feature (pattern or other), then as above that feature
 // without a further pattern.
