@@ -6,22 +6,24 @@
 #include <vector>
 
 #include "document/ComRef.h"
+#include "document/Guarded.h"
 #include "platform/orv/ORVComCreate.h"
 
 namespace {
 
-// Runs a method body with the module state entered; nothing escapes as an exception.
+// Calls `visit` on each child of `parent` in order; a child that cannot be had, or a visit
+// that fails, fails the walk.
 template <class F>
-HRESULT Guarded(F&& body) noexcept
+HRESULT ForEachChild(IAPNode* parent, F&& visit)
 {
-    AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
+    int count = 0;
+    if (FAILED(parent->GetNumChildren(&count))) return E_FAIL;
+    for (int i = 0; i < count; ++i) {
+        ComRef<IAPNode> child;
+        if (FAILED(parent->GetChild(i, child.Out())) || !child) return E_FAIL;
+        if (FAILED(visit(child.Get()))) return E_FAIL;
     }
+    return S_OK;
 }
 
 } // namespace
@@ -99,14 +101,7 @@ HRESULT STDMETHODCALLTYPE CAPDocument::GetRoots(IAPPointerList* list)
     return Guarded([&]() -> HRESULT {
         if (!list) return E_FAIL;
         if (FAILED(EnsureRoot())) return E_FAIL;
-        int count = 0;
-        if (FAILED(m_root->GetNumChildren(&count))) return E_FAIL;
-        for (int i = 0; i < count; ++i) {
-            ComRef<IAPNode> child;
-            if (FAILED(m_root->GetChild(i, child.Out())) || !child) return E_FAIL;
-            if (FAILED(list->AppendElement(child.Get()))) return E_FAIL;
-        }
-        return S_OK;
+        return ForEachChild(m_root, [&](IAPNode* child) { return list->AppendElement(child); });
     });
 }
 
@@ -442,18 +437,13 @@ HRESULT STDMETHODCALLTYPE CAPDocument::GetDefaults(IAPPointerList* list)
     return Guarded([&]() -> HRESULT {
         if (!list) return E_FAIL;
         if (FAILED(EnsureRoot())) return E_FAIL;
-        int count = 0;
-        if (FAILED(m_root->GetNumChildren(&count))) return E_FAIL;
-        for (int i = 0; i < count; ++i) {
-            ComRef<IAPNode> node;
-            if (FAILED(m_root->GetChild(i, node.Out())) || !node) return E_FAIL;
-            if (!QueryRef<IAPFeature>(node.Get(), IID_IAPFeature)) continue;
-            auto feature = QueryRef<IAPFeature6>(node.Get(), IID_IAPFeature6);
+        return ForEachChild(m_root, [&](IAPNode* node) -> HRESULT {
+            if (!QueryRef<IAPFeature>(node, IID_IAPFeature)) return S_OK;
+            auto feature = QueryRef<IAPFeature6>(node, IID_IAPFeature6);
             if (!feature) return E_FAIL;
             int isDefault = 0;
             if (FAILED(feature->GetIsDefault(&isDefault))) return E_FAIL;
-            if (isDefault && FAILED(list->AppendElement(node.Get()))) return E_FAIL;
-        }
-        return S_OK;
+            return isDefault ? list->AppendElement(node) : S_OK;
+        });
     });
 }

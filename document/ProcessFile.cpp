@@ -7,6 +7,7 @@
 
 #include "document/CAPDocument.h"
 #include "document/ComRef.h"
+#include "document/Guarded.h"
 #include "platform/moniker/MkMoniker.h"
 
 namespace {
@@ -84,19 +85,6 @@ int ShowMessage(const char* text)
 {
     if (g_messageBox) return g_messageBox(text);
     return MessageBoxA(nullptr, text, "Plenvort", MB_OK);
-}
-
-template <class F>
-HRESULT Guarded(F&& body) noexcept
-{
-    AFX_MANAGE_STATE(AfxGetStaticModuleState());
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <vector>
 
+#include "model/APBlockIO.h"
+#include "model/APFieldAccess.h"
 #include "platform/moniker/MkMoniker.h"
 #include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmObjectStream.h"
@@ -102,47 +104,19 @@ HRESULT APElement::GetCost(int* cost)
     return S_OK;
 }
 
-HRESULT APElement::SetCost(int cost)
-{
-    m_cost = cost;
-    return S_OK;
-}
+HRESULT APElement::SetCost(int cost) { return Store(m_cost, cost); }
 
-HRESULT APElement::GetDescription(CString& description)
-{
-    description = m_description;
-    return S_OK;
-}
+HRESULT APElement::GetDescription(CString& description) { return Store(description, m_description); }
 
-HRESULT APElement::SetDescription(const CString& description)
-{
-    m_description = description;
-    return S_OK;
-}
+HRESULT APElement::SetDescription(const CString& description) { return Store(m_description, description); }
 
-HRESULT APElement::GetName(CString& name)
-{
-    name = m_name;
-    return S_OK;
-}
+HRESULT APElement::GetName(CString& name) { return Store(name, m_name); }
 
-HRESULT APElement::SetName(const CString& name)
-{
-    m_name = name;
-    return S_OK;
-}
+HRESULT APElement::SetName(const CString& name) { return Store(m_name, name); }
 
-HRESULT APElement::GetPreviousName(CString& name)
-{
-    name = m_previousName;
-    return S_OK;
-}
+HRESULT APElement::GetPreviousName(CString& name) { return Store(name, m_previousName); }
 
-HRESULT APElement::SetPreviousName(const CString& name)
-{
-    m_previousName = name;
-    return S_OK;
-}
+HRESULT APElement::SetPreviousName(const CString& name) { return Store(m_previousName, name); }
 
 HRESULT APElement::RenameKeepingPrevious(const CString& newName, int* changed)
 {
@@ -169,11 +143,7 @@ HRESULT APElement::RestorePreviousName(int* restored)
     return S_OK;
 }
 
-HRESULT APElement::BindDocument(IAPDocEventSink* sink)
-{
-    m_docSink = sink;
-    return S_OK;
-}
+HRESULT APElement::BindDocument(IAPDocEventSink* sink) { return Store(m_docSink, sink); }
 
 HRESULT APElement::GetDocument(IAPDocument** doc)
 {
@@ -205,8 +175,21 @@ constexpr IntDefault kIntDefaults[] = {
     {58, 1}, {59, 0}, {60, 1}, {61, 0}, {62, 0}, {63, 0}, {65, 0}, {66, 0}, {67, 0},
 };
 
-// Integer setters that raise the settings-changed flag.
-constexpr int kMarkingInts[] = {2, 6, 7, 8, 15, 16, 17, 19, 20, 21};
+enum class SettingKind {
+    INT, INT_MARKING, INT_GETTER_FIRST, FLOAT_MARKING, DOUBLE, INT_ARRAY, INT_ARRAY_MARKING, VECTOR, TEXT,
+    VECTOR3, OBJECT, INT_TRIPLE, STRING, DOC_UNITS, SPLIT_MONIKER_PATH, FLOAT_TRIPLE, INT_SEPTUPLE,
+};
+
+struct SettingRow {
+    SettingKind kind;
+    int number;
+};
+
+constexpr SettingRow kSettingRows[] = {
+#define AP_SETTING(kind, n) {SettingKind::kind, n},
+#include "model/APElementSettings.h"
+#undef AP_SETTING
+};
 
 // The integer settings of group A.
 constexpr int kGroupAInts[] = {2, 3, 4, 5, 6, 7, 15, 16, 17, 19, 20, 21, 26};
@@ -232,7 +215,13 @@ int IntDefaultOf(int number)
     return 0;
 }
 
-bool MarksChanged(int number) { return std::find(std::begin(kMarkingInts), std::end(kMarkingInts), number) != std::end(kMarkingInts); }
+// Integer setters that raise the settings-changed flag.
+bool MarksChanged(int number)
+{
+    for (const SettingRow& row : kSettingRows)
+        if (row.number == number) return row.kind == SettingKind::INT_MARKING;
+    return false;
+}
 
 std::vector<int> DefaultArray22() { return {1}; }
 std::vector<int> DefaultArray24() { return {1, 7, 8, 20}; }
@@ -344,35 +333,38 @@ HRESULT APElement::GetText(const CString& source, char* buffer)
     return S_OK;
 }
 
-#define AP_INT_SETTING(n)                                                         \
+// The accessors of the plain kinds; the others are written out below.
+#define AP_DEFINE_INT(n)                                                          \
     HRESULT APElement::SetIntSetting##n(int value) { return SetInt(n, value); }   \
     HRESULT APElement::GetIntSetting##n(int* value) { return GetInt(n, value); }
-#define AP_FLOAT_SETTING(n, marks)                  \
-    HRESULT APElement::SetFloatSetting##n(float value) \
-    {                                               \
-        m_settings.float##n = value;                \
-        if (marks) m_settingsChanged = 1;           \
-        return S_OK;                                \
-    }                                               \
+#define AP_DEFINE_INT_MARKING(n) AP_DEFINE_INT(n)
+#define AP_DEFINE_INT_GETTER_FIRST(n) AP_DEFINE_INT(n)
+#define AP_DEFINE_FLOAT_MARKING(n)                      \
+    HRESULT APElement::SetFloatSetting##n(float value)  \
+    {                                                   \
+        m_settings.float##n = value;                    \
+        m_settingsChanged = 1;                          \
+        return S_OK;                                    \
+    }                                                   \
     HRESULT APElement::GetFloatSetting##n(float* value) \
-    {                                               \
-        if (!value) return E_FAIL;                  \
-        *value = m_settings.float##n;               \
-        return S_OK;                                \
+    {                                                   \
+        if (!value) return E_FAIL;                      \
+        *value = m_settings.float##n;                   \
+        return S_OK;                                    \
     }
-#define AP_DOUBLE_SETTING(n)                          \
-    HRESULT APElement::SetDoubleSetting##n(double value) \
-    {                                                 \
-        m_settings.double##n = value;                 \
-        return S_OK;                                  \
-    }                                                 \
+#define AP_DEFINE_DOUBLE(n)                               \
+    HRESULT APElement::SetDoubleSetting##n(double value)  \
+    {                                                     \
+        m_settings.double##n = value;                     \
+        return S_OK;                                      \
+    }                                                     \
     HRESULT APElement::GetDoubleSetting##n(double* value) \
-    {                                                 \
-        if (!value) return E_FAIL;                    \
-        *value = m_settings.double##n;                \
-        return S_OK;                                  \
+    {                                                     \
+        if (!value) return E_FAIL;                        \
+        *value = m_settings.double##n;                    \
+        return S_OK;                                      \
     }
-#define AP_INT_ARRAY_SETTING(n, marks)                                             \
+#define AP_DEFINE_INT_ARRAY_WITH(n, marks)                                         \
     HRESULT APElement::SetIntArraySetting##n(int count, const int* values)        \
     {                                                                              \
         return SetArray(m_settings.array##n, count, values, marks);                \
@@ -381,92 +373,55 @@ HRESULT APElement::GetText(const CString& source, char* buffer)
     {                                                                              \
         return GetArray(m_settings.array##n, count, values);                       \
     }
-#define AP_VECTOR_ARRAY_SETTING(n)                                    \
-    HRESULT APElement::SetVectorSetting##n(const double xyz[3])      \
-    {                                                                 \
-        if (!xyz) return E_FAIL;                                      \
-        std::copy(xyz, xyz + 3, m_settings.vector##n);                \
-        return S_OK;                                                  \
-    }                                                                 \
-    HRESULT APElement::GetVectorSetting##n(double xyz[3])            \
-    {                                                                 \
-        if (!xyz) return E_FAIL;                                      \
+#define AP_DEFINE_INT_ARRAY(n) AP_DEFINE_INT_ARRAY_WITH(n, false)
+#define AP_DEFINE_INT_ARRAY_MARKING(n) AP_DEFINE_INT_ARRAY_WITH(n, true)
+#define AP_DEFINE_VECTOR(n)                                             \
+    HRESULT APElement::SetVectorSetting##n(const double xyz[3])        \
+    {                                                                   \
+        if (!xyz) return E_FAIL;                                        \
+        std::copy(xyz, xyz + 3, m_settings.vector##n);                  \
+        return S_OK;                                                    \
+    }                                                                   \
+    HRESULT APElement::GetVectorSetting##n(double xyz[3])              \
+    {                                                                   \
+        if (!xyz) return E_FAIL;                                        \
         std::copy(m_settings.vector##n, m_settings.vector##n + 3, xyz); \
-        return S_OK;                                                  \
+        return S_OK;                                                    \
     }
-#define AP_TEXT_SETTING(n)                                                                          \
+#define AP_DEFINE_TEXT(n)                                                                                    \
     HRESULT APElement::SetStringSetting##n(const char* text) { return SetText(m_settings.string##n, text); } \
     HRESULT APElement::GetStringSetting##n(char* buffer) { return GetText(m_settings.string##n, buffer); }
+#define AP_DEFINE_VECTOR3(n)
+#define AP_DEFINE_OBJECT(n)
+#define AP_DEFINE_INT_TRIPLE(n)
+#define AP_DEFINE_STRING(n)
+#define AP_DEFINE_DOC_UNITS(n)
+#define AP_DEFINE_SPLIT_MONIKER_PATH(n)
+#define AP_DEFINE_FLOAT_TRIPLE(n)
+#define AP_DEFINE_INT_SEPTUPLE(n)
 
-AP_INT_SETTING(2)
-AP_INT_SETTING(3)
-AP_INT_SETTING(4)
-AP_INT_SETTING(5)
-AP_INT_SETTING(6)
-AP_INT_SETTING(7)
-AP_INT_SETTING(8)
-AP_TEXT_SETTING(9)
-AP_INT_SETTING(10)
-AP_INT_SETTING(11)
-AP_INT_SETTING(12)
-AP_FLOAT_SETTING(14, true)
-AP_INT_SETTING(15)
-AP_INT_SETTING(16)
-AP_INT_SETTING(17)
-AP_FLOAT_SETTING(18, true)
-AP_INT_SETTING(19)
-AP_INT_SETTING(20)
-AP_INT_SETTING(21)
-AP_INT_ARRAY_SETTING(22, true)
-AP_INT_ARRAY_SETTING(24, true)
-AP_DOUBLE_SETTING(25)
-AP_INT_SETTING(26)
-AP_VECTOR_ARRAY_SETTING(27)
-AP_VECTOR_ARRAY_SETTING(28)
-AP_DOUBLE_SETTING(29)
-AP_INT_SETTING(30)
-AP_INT_SETTING(32)
-AP_INT_SETTING(33)
-AP_INT_SETTING(34)
-AP_INT_SETTING(35)
-AP_INT_SETTING(36)
-AP_INT_SETTING(37)
-AP_INT_SETTING(38)
-AP_INT_SETTING(39)
-AP_INT_SETTING(40)
-AP_INT_SETTING(41)
-AP_INT_SETTING(42)
-AP_INT_SETTING(43)
-AP_INT_SETTING(44)
-AP_INT_SETTING(46)
-AP_TEXT_SETTING(47)
-AP_INT_SETTING(48)
-AP_INT_SETTING(49)
-AP_DOUBLE_SETTING(51)
-AP_INT_ARRAY_SETTING(52, false)
-AP_INT_SETTING(53)
-AP_INT_SETTING(54)
-AP_INT_SETTING(55)
-AP_INT_SETTING(56)
-AP_DOUBLE_SETTING(57)
-AP_INT_SETTING(58)
-AP_INT_SETTING(59)
-AP_INT_SETTING(60)
-AP_INT_SETTING(61)
-AP_INT_SETTING(62)
-AP_INT_SETTING(63)
-AP_DOUBLE_SETTING(64)
-AP_INT_SETTING(65)
-AP_INT_SETTING(66)
-AP_INT_SETTING(67)
-AP_INT_ARRAY_SETTING(69, false)
+#define AP_SETTING(kind, n) AP_DEFINE_##kind(n)
+#include "model/APElementSettings.h"
+#undef AP_SETTING
 
-#undef AP_INT_SETTING
-#undef AP_FLOAT_SETTING
-#undef AP_DOUBLE_SETTING
-#undef AP_INT_ARRAY_SETTING
-#undef AP_VECTOR_ARRAY_SETTING
-#undef AP_TEXT_SETTING
+#undef AP_DEFINE_INT
+#undef AP_DEFINE_INT_MARKING
+#undef AP_DEFINE_INT_GETTER_FIRST
+#undef AP_DEFINE_FLOAT_MARKING
+#undef AP_DEFINE_DOUBLE
+#undef AP_DEFINE_INT_ARRAY_WITH
+#undef AP_DEFINE_INT_ARRAY
+#undef AP_DEFINE_INT_ARRAY_MARKING
+#undef AP_DEFINE_VECTOR
+#undef AP_DEFINE_TEXT
+#undef AP_DEFINE_VECTOR3
+#undef AP_DEFINE_OBJECT
+#undef AP_DEFINE_INT_TRIPLE
+#undef AP_DEFINE_STRING
+#undef AP_DEFINE_DOC_UNITS
+#undef AP_DEFINE_SPLIT_MONIKER_PATH
+#undef AP_DEFINE_FLOAT_TRIPLE
+#undef AP_DEFINE_INT_SEPTUPLE
 
 HRESULT APElement::SetVectorSetting1(double x, double y, double z)
 {
@@ -521,17 +476,9 @@ HRESULT APElement::GetIntTripleSetting23(int* a, int* b, int* c)
     return S_OK;
 }
 
-HRESULT APElement::GetStringSetting31(CString& text)
-{
-    text = m_settings.string31;
-    return S_OK;
-}
+HRESULT APElement::GetStringSetting31(CString& text) { return Store(text, m_settings.string31); }
 
-HRESULT APElement::SetStringSetting31(const CString& text)
-{
-    m_settings.string31 = text;
-    return S_OK;
-}
+HRESULT APElement::SetStringSetting31(const CString& text) { return Store(m_settings.string31, text); }
 
 HRESULT APElement::GetDocUnits(APDocUnits* units)
 {
@@ -681,12 +628,7 @@ HRESULT APElement::RemoveProperty(IAPPropertyKey* key)
     return S_OK;
 }
 
-HRESULT APElement::GetNumProperties(int* count)
-{
-    if (!count) return E_FAIL;
-    *count = static_cast<int>(m_properties.size());
-    return S_OK;
-}
+HRESULT APElement::GetNumProperties(int* count) { return CopyOut(static_cast<int>(m_properties.size()), count); }
 
 void APElement::ReleaseProperties()
 {
@@ -703,15 +645,6 @@ namespace {
 // The stream's handle as the property interfaces pass it.
 unsigned char* StreamHandle(WmObjectStream& stream) { return reinterpret_cast<unsigned char*>(&stream); }
 
-// Can the stream still hold `bytes`? True when it cannot tell; the reads then fail at the
-// end of the data instead.
-bool MayHold(WmObjectStream& stream, std::int64_t bytes)
-{
-    std::int64_t left = 0;
-    WmByteStream* raw = stream.byteStream();
-    if (!raw || !raw->BytesRemaining(&left)) return true;
-    return bytes <= left;
-}
 
 // Reads that stop at the first failure; every value lands in the caller's variable only
 // when it was read whole.
@@ -740,12 +673,7 @@ public:
     // A string cut to size - 1 characters.
     void GetText(CString& t, int size)
     {
-        WmString w;
-        Get(w);
-        if (!ok) return;
-        std::vector<char> buffer(static_cast<std::size_t>(size), '\0');
-        w.stringToMbs(buffer.data(), size);
-        t = CString(buffer.data());
+        if (ok) ok = ReadText(m_s, t, size);
     }
     // A count, then that many ints.
     void GetArray(std::vector<int>& a)
@@ -857,7 +785,7 @@ HRESULT APElement::Serialize(WmObjectStream* stream)
     w.Put(number);
     if (!w.ok) return E_FAIL;
     if (FAILED(WriteProperties(*stream))) return E_FAIL;
-    if (FAILED(WriteMoniker(*stream))) return E_FAIL;
+    if (!WriteMonikerField(*stream, m_moniker)) return E_FAIL;
 
     w.PutText(s.string47);
     w.Put(s.ints[48]);
@@ -902,19 +830,6 @@ HRESULT APElement::WriteProperties(WmObjectStream& stream)
         ++count;
     }
     if (!stream.tell(&end) || !stream.seek(countAt) || !stream.write(count) || !stream.seek(end)) return E_FAIL;
-    return S_OK;
-}
-
-HRESULT APElement::WriteMoniker(WmObjectStream& stream)
-{
-    unsigned long length = 0;
-    std::vector<unsigned char> bytes;
-    if (m_moniker && SUCCEEDED(MkGetSizeMax(m_moniker, &length)) && length > 0 && length <= INT_MAX) {
-        bytes.resize(length);
-        if (FAILED(MkSave(m_moniker, bytes.data(), 1, length))) bytes.clear();
-    }
-    if (!stream.write(static_cast<int>(bytes.size()))) return E_FAIL;
-    if (!bytes.empty() && !stream.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()))) return E_FAIL;
     return S_OK;
 }
 
@@ -1032,19 +947,7 @@ HRESULT APElement::Deserialize(WmObjectStream* stream)
         if (moniker) moniker->Release();
         return E_FAIL;
     };
-    if (version >= 14) {
-        int length = 0;
-        r.Get(length);
-        if (!r.ok || length < 0 || !MayHold(*stream, length)) return fail();
-        if (length > 0) {
-            std::vector<unsigned char> bytes(static_cast<std::size_t>(length));
-            if (!stream->read(bytes.data(), static_cast<std::uint32_t>(length))) return fail();
-            if (FAILED(MkLoad(bytes.data(), static_cast<unsigned long>(length), &moniker)) || !moniker) {
-                moniker = nullptr;
-                return fail();
-            }
-        }
-    }
+    if (version >= 14 && !ReadMonikerField(*stream, &moniker)) return fail();
     if (version >= 17) {
         r.GetText(s.string47, 1024);
         r.Get(s.ints[48]);

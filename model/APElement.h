@@ -10,31 +10,57 @@
 
 class WmObjectStream;
 
-// Accessor pairs of the numbered settings. Most pairs put the setter first; a few put the
-// getter first, and the declaration order below is the operations' slot order.
-#define AP_INT_SETTING(n)                         \
+// Accessor pairs of the numbered settings by kind (see model/APElementSettings.h).
+#define AP_DECLARE_INT(n)                         \
     virtual HRESULT SetIntSetting##n(int value);  \
     virtual HRESULT GetIntSetting##n(int* value);
-#define AP_INT_SETTING_GETTER_FIRST(n)            \
+#define AP_DECLARE_INT_MARKING(n) AP_DECLARE_INT(n)
+#define AP_DECLARE_INT_GETTER_FIRST(n)            \
     virtual HRESULT GetIntSetting##n(int* value); \
     virtual HRESULT SetIntSetting##n(int value);
-#define AP_FLOAT_SETTING(n)                           \
+#define AP_DECLARE_FLOAT_MARKING(n)                   \
     virtual HRESULT SetFloatSetting##n(float value);  \
     virtual HRESULT GetFloatSetting##n(float* value);
-#define AP_DOUBLE_SETTING(n)                            \
+#define AP_DECLARE_DOUBLE(n)                            \
     virtual HRESULT SetDoubleSetting##n(double value);  \
     virtual HRESULT GetDoubleSetting##n(double* value);
 // Counted arrays: the getter hands out a new CoTaskMemAlloc'ed array and frees (with
 // CoTaskMemFree) the array the caller passes back in *values, if any.
-#define AP_INT_ARRAY_SETTING(n)                                          \
+#define AP_DECLARE_INT_ARRAY(n)                                          \
     virtual HRESULT SetIntArraySetting##n(int count, const int* values); \
     virtual HRESULT GetIntArraySetting##n(int* count, int** values);
-#define AP_VECTOR_ARRAY_SETTING(n)                              \
+#define AP_DECLARE_INT_ARRAY_MARKING(n) AP_DECLARE_INT_ARRAY(n)
+#define AP_DECLARE_VECTOR(n)                                    \
     virtual HRESULT SetVectorSetting##n(const double xyz[3]);  \
     virtual HRESULT GetVectorSetting##n(double xyz[3]);
-#define AP_TEXT_SETTING(n)                                   \
+#define AP_DECLARE_TEXT(n)                                   \
     virtual HRESULT SetStringSetting##n(const char* text);  \
     virtual HRESULT GetStringSetting##n(char* buffer);
+#define AP_DECLARE_VECTOR3(n)                                             \
+    virtual HRESULT SetVectorSetting##n(double x, double y, double z);    \
+    virtual HRESULT GetVectorSetting##n(double* x, double* y, double* z);
+#define AP_DECLARE_OBJECT(n)                                               \
+    virtual HRESULT SetObjectSetting##n(IORVDataMoniker* moniker);        \
+    virtual HRESULT GetObjectSetting##n(IORVDataMoniker** moniker);
+#define AP_DECLARE_INT_TRIPLE(n)                                    \
+    virtual HRESULT SetIntTripleSetting##n(int a, int b, int c);    \
+    virtual HRESULT GetIntTripleSetting##n(int* a, int* b, int* c);
+#define AP_DECLARE_STRING(n)                                 \
+    virtual HRESULT GetStringSetting##n(CString& text);      \
+    virtual HRESULT SetStringSetting##n(const CString& text);
+#define AP_DECLARE_DOC_UNITS(n)                        \
+    virtual HRESULT GetDocUnits(APDocUnits* units);   \
+    virtual HRESULT SetDocUnits(APDocUnits units);
+// The moniker's file name, and its path up to the last backslash when there is one
+// (otherwise *directory keeps its value). Uses none of the element's own fields.
+#define AP_DECLARE_SPLIT_MONIKER_PATH(n) \
+    virtual HRESULT SplitMonikerPath(IORVDataMoniker* moniker, CString* fileName, CString* directory);
+#define AP_DECLARE_FLOAT_TRIPLE(n)                                        \
+    virtual HRESULT SetFloatTripleSetting##n(float a, float b, float c);  \
+    virtual HRESULT GetFloatTripleSetting##n(float* a, float* b, float* c);
+#define AP_DECLARE_INT_SEPTUPLE(n)                                                               \
+    virtual HRESULT SetIntSeptupleSetting##n(int a, int b, int c, int d, int e, int f, int g);   \
+    virtual HRESULT GetIntSeptupleSetting##n(int* a, int* b, int* c, int* d, int* e, int* f, int* g);
 
 class APElement : public CObject {
     DECLARE_DYNAMIC(APElement)
@@ -85,86 +111,10 @@ public:
     virtual HRESULT GetDocument(IAPDocument** doc);
     virtual HRESULT FixupLists();
 
-    // The numbered settings.
-    virtual HRESULT SetVectorSetting1(double x, double y, double z);
-    virtual HRESULT GetVectorSetting1(double* x, double* y, double* z);
-    AP_INT_SETTING(2)
-    AP_INT_SETTING(3)
-    AP_INT_SETTING(4)
-    AP_INT_SETTING(5)
-    AP_INT_SETTING(6)
-    AP_INT_SETTING(7)
-    AP_INT_SETTING(8)
-    AP_TEXT_SETTING(9)
-    AP_INT_SETTING(10)
-    AP_INT_SETTING(11)
-    AP_INT_SETTING(12)
-    virtual HRESULT SetObjectSetting13(IORVDataMoniker* moniker);
-    virtual HRESULT GetObjectSetting13(IORVDataMoniker** moniker);
-    AP_FLOAT_SETTING(14)
-    AP_INT_SETTING(15)
-    AP_INT_SETTING(16)
-    AP_INT_SETTING(17)
-    AP_FLOAT_SETTING(18)
-    AP_INT_SETTING(19)
-    AP_INT_SETTING(20)
-    AP_INT_SETTING(21)
-    AP_INT_ARRAY_SETTING(22)
-    virtual HRESULT SetIntTripleSetting23(int a, int b, int c);
-    virtual HRESULT GetIntTripleSetting23(int* a, int* b, int* c);
-    AP_INT_ARRAY_SETTING(24)
-    AP_DOUBLE_SETTING(25)
-    AP_INT_SETTING(26)
-    AP_VECTOR_ARRAY_SETTING(27)
-    AP_VECTOR_ARRAY_SETTING(28)
-    AP_DOUBLE_SETTING(29)
-    AP_INT_SETTING(30)
-    virtual HRESULT GetStringSetting31(CString& text);
-    virtual HRESULT SetStringSetting31(const CString& text);
-    AP_INT_SETTING(32)
-    AP_INT_SETTING(33)
-    AP_INT_SETTING(34)
-    AP_INT_SETTING(35)
-    AP_INT_SETTING(36)
-    AP_INT_SETTING(37)
-    AP_INT_SETTING(38)
-    AP_INT_SETTING(39)
-    AP_INT_SETTING(40)
-    AP_INT_SETTING_GETTER_FIRST(41)
-    AP_INT_SETTING_GETTER_FIRST(42)
-    AP_INT_SETTING_GETTER_FIRST(43)
-    AP_INT_SETTING_GETTER_FIRST(44)
-    virtual HRESULT GetDocUnits(APDocUnits* units);
-    virtual HRESULT SetDocUnits(APDocUnits units);
-    AP_INT_SETTING_GETTER_FIRST(46)
-    AP_TEXT_SETTING(47)
-    AP_INT_SETTING(48)
-    AP_INT_SETTING(49)
-    virtual HRESULT SetFloatTripleSetting50(float a, float b, float c);
-    virtual HRESULT GetFloatTripleSetting50(float* a, float* b, float* c);
-    AP_DOUBLE_SETTING(51)
-    AP_INT_ARRAY_SETTING(52)
-    AP_INT_SETTING(53)
-    AP_INT_SETTING(54)
-    AP_INT_SETTING(55)
-    AP_INT_SETTING(56)
-    // The moniker's file name, and its path up to the last backslash when there is one
-    // (otherwise *directory keeps its value). Uses none of the element's own fields.
-    virtual HRESULT SplitMonikerPath(IORVDataMoniker* moniker, CString* fileName, CString* directory);
-    AP_DOUBLE_SETTING(57)
-    AP_INT_SETTING(58)
-    AP_INT_SETTING(59)
-    AP_INT_SETTING(60)
-    AP_INT_SETTING(61)
-    AP_INT_SETTING(62)
-    AP_INT_SETTING(63)
-    AP_DOUBLE_SETTING(64)
-    AP_INT_SETTING(65)
-    AP_INT_SETTING(66)
-    AP_INT_SETTING(67)
-    virtual HRESULT SetIntSeptupleSetting68(int a, int b, int c, int d, int e, int f, int g);
-    virtual HRESULT GetIntSeptupleSetting68(int* a, int* b, int* c, int* d, int* e, int* f, int* g);
-    AP_INT_ARRAY_SETTING(69)
+    // The numbered settings, in the operations' slot order.
+#define AP_SETTING(kind, n) AP_DECLARE_##kind(n)
+#include "model/APElementSettings.h"
+#undef AP_SETTING
 
     virtual HRESULT Clone(IAPElement* target) = 0;
     virtual HRESULT CleanUpCopyList();
@@ -224,14 +174,23 @@ private:
 
     HRESULT WriteProperties(WmObjectStream& stream);
     HRESULT ReadProperties(WmObjectStream& stream);
-    HRESULT WriteMoniker(WmObjectStream& stream);
     void ReleaseProperties();
 };
 
-#undef AP_INT_SETTING
-#undef AP_INT_SETTING_GETTER_FIRST
-#undef AP_FLOAT_SETTING
-#undef AP_DOUBLE_SETTING
-#undef AP_INT_ARRAY_SETTING
-#undef AP_VECTOR_ARRAY_SETTING
-#undef AP_TEXT_SETTING
+#undef AP_DECLARE_INT
+#undef AP_DECLARE_INT_MARKING
+#undef AP_DECLARE_INT_GETTER_FIRST
+#undef AP_DECLARE_FLOAT_MARKING
+#undef AP_DECLARE_DOUBLE
+#undef AP_DECLARE_INT_ARRAY
+#undef AP_DECLARE_INT_ARRAY_MARKING
+#undef AP_DECLARE_VECTOR
+#undef AP_DECLARE_TEXT
+#undef AP_DECLARE_VECTOR3
+#undef AP_DECLARE_OBJECT
+#undef AP_DECLARE_INT_TRIPLE
+#undef AP_DECLARE_STRING
+#undef AP_DECLARE_DOC_UNITS
+#undef AP_DECLARE_SPLIT_MONIKER_PATH
+#undef AP_DECLARE_FLOAT_TRIPLE
+#undef AP_DECLARE_INT_SEPTUPLE

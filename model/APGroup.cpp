@@ -5,6 +5,8 @@
 #include <iterator>
 #include <vector>
 
+#include "model/APBlockIO.h"
+#include "model/APFieldAccess.h"
 #include "platform/toolkit/WmObjectStream.h"
 
 IMPLEMENT_DYNAMIC(APGroupNode, APGeometryNode)
@@ -18,43 +20,6 @@ namespace {
 // Strings pass through a 1024-character buffer on both sides of the stream.
 constexpr int kTextBuffer = 1024;
 
-bool WriteText(WmObjectStream& stream, const CString& text)
-{
-    const int length = std::min(text.GetLength(), kTextBuffer - 1);
-    return stream.write(WmString(text.GetString(), static_cast<std::size_t>(length)));
-}
-
-bool ReadText(WmObjectStream& stream, CString& text)
-{
-    WmString raw;
-    if (!stream.read(raw)) return false;
-    std::vector<char> buffer(kTextBuffer, '\0');
-    raw.stringToMbs(buffer.data(), kTextBuffer);
-    text = CString(buffer.data());
-    return true;
-}
-
-// Can the stream still hold `bytes`? True when it cannot tell.
-bool MayHold(WmObjectStream& stream, std::int64_t bytes)
-{
-    std::int64_t left = 0;
-    WmByteStream* raw = stream.byteStream();
-    if (!raw || !raw->BytesRemaining(&left)) return true;
-    return bytes <= left;
-}
-
-// Blocks of the kinds without fields: a version word only, ignored when read.
-HRESULT WriteVersionOnly(WmObjectStream* stream)
-{
-    return stream->write(1) ? S_OK : E_FAIL;
-}
-
-HRESULT ReadVersionOnly(WmObjectStream* stream)
-{
-    int version = 0;
-    return stream->read(version) ? S_OK : E_FAIL;
-}
-
 constexpr float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 } // namespace
@@ -62,22 +27,14 @@ constexpr float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}
 // ---------------------------------------------------------------------------------------
 // APGroupNode
 
-HRESULT APGroupNode::SetNodeString(const CString& text)
-{
-    m_nodeString = text;
-    return S_OK;
-}
+HRESULT APGroupNode::SetNodeString(const CString& text) { return Store(m_nodeString, text); }
 
-HRESULT APGroupNode::GetNodeString(CString& text)
-{
-    text = m_nodeString;
-    return S_OK;
-}
+HRESULT APGroupNode::GetNodeString(CString& text) { return Store(text, m_nodeString); }
 
 HRESULT APGroupNode::Serialize(WmObjectStream* stream)
 {
     if (!stream || APGeometryNode::Serialize(stream) < 0) return E_FAIL;
-    if (!stream->write(kBlockVersion) || !WriteText(*stream, m_nodeString)) return E_FAIL;
+    if (!stream->write(kBlockVersion) || !WriteText(*stream, m_nodeString, kTextBuffer)) return E_FAIL;
     return S_OK;
 }
 
@@ -87,7 +44,7 @@ HRESULT APGroupNode::Deserialize(WmObjectStream* stream)
     int version = 0;
     if (!stream->read(version)) return E_FAIL;
     CString text;
-    if (version >= 2 && !ReadText(*stream, text)) return E_FAIL;
+    if (version >= 2 && !ReadText(*stream, text, kTextBuffer)) return E_FAIL;
     m_nodeString = text;
     return S_OK;
 }
@@ -100,56 +57,34 @@ APGroupNode& APGroupNode::operator=(const APGroupNode& source)
     return *this;
 }
 
-HRESULT APGroupNode::Clone(IAPElement* target)
-{
-    APGroupNode* copy = static_cast<APGroupNode*>(CloneTarget(target, RUNTIME_CLASS(APGroupNode)));
-    if (!copy) return E_FAIL;
-    *copy = *this;
-    return S_OK;
-}
+HRESULT APGroupNode::Clone(IAPElement* target) { return CloneByAssignment(*this, target, RUNTIME_CLASS(APGroupNode)); }
 
 // ---------------------------------------------------------------------------------------
 // APFeatureGroupNode, APSubFeatureGroupNode
 
 HRESULT APFeatureGroupNode::Serialize(WmObjectStream* stream)
 {
-    if (!stream || APGeometryNode::Serialize(stream) < 0) return E_FAIL;
-    return WriteVersionOnly(stream);
+    return !stream || APGeometryNode::Serialize(stream) < 0 ? E_FAIL : WriteVersionWord(stream, 1);
 }
 
 HRESULT APFeatureGroupNode::Deserialize(WmObjectStream* stream)
 {
-    if (!stream || APGeometryNode::Deserialize(stream) < 0) return E_FAIL;
-    return ReadVersionOnly(stream);
+    return !stream || APGeometryNode::Deserialize(stream) < 0 ? E_FAIL : SkipVersionWord(stream);
 }
 
-HRESULT APFeatureGroupNode::Clone(IAPElement* target)
-{
-    APFeatureGroupNode* copy = static_cast<APFeatureGroupNode*>(CloneTarget(target, RUNTIME_CLASS(APFeatureGroupNode)));
-    if (!copy) return E_FAIL;
-    if (copy != this) copy->APNode::operator=(*this);
-    return S_OK;
-}
+HRESULT APFeatureGroupNode::Clone(IAPElement* target) { return CloneByAssignment<APNode>(*this, target, RUNTIME_CLASS(APFeatureGroupNode)); }
 
 HRESULT APSubFeatureGroupNode::Serialize(WmObjectStream* stream)
 {
-    if (!stream || APGeometryNode::Serialize(stream) < 0) return E_FAIL;
-    return WriteVersionOnly(stream);
+    return !stream || APGeometryNode::Serialize(stream) < 0 ? E_FAIL : WriteVersionWord(stream, 1);
 }
 
 HRESULT APSubFeatureGroupNode::Deserialize(WmObjectStream* stream)
 {
-    if (!stream || APGeometryNode::Deserialize(stream) < 0) return E_FAIL;
-    return ReadVersionOnly(stream);
+    return !stream || APGeometryNode::Deserialize(stream) < 0 ? E_FAIL : SkipVersionWord(stream);
 }
 
-HRESULT APSubFeatureGroupNode::Clone(IAPElement* target)
-{
-    APSubFeatureGroupNode* copy = static_cast<APSubFeatureGroupNode*>(CloneTarget(target, RUNTIME_CLASS(APSubFeatureGroupNode)));
-    if (!copy) return E_FAIL;
-    if (copy != this) copy->APNode::operator=(*this);
-    return S_OK;
-}
+HRESULT APSubFeatureGroupNode::Clone(IAPElement* target) { return CloneByAssignment<APNode>(*this, target, RUNTIME_CLASS(APSubFeatureGroupNode)); }
 
 // ---------------------------------------------------------------------------------------
 // APNodeInstance
@@ -186,13 +121,7 @@ APNodeInstance& APNodeInstance::operator=(const APNodeInstance& source)
     return *this;
 }
 
-HRESULT APNodeInstance::Clone(IAPElement* target)
-{
-    APNodeInstance* copy = static_cast<APNodeInstance*>(CloneTarget(target, RUNTIME_CLASS(APNodeInstance)));
-    if (!copy) return E_FAIL;
-    *copy = *this;
-    return S_OK;
-}
+HRESULT APNodeInstance::Clone(IAPElement* target) { return CloneByAssignment(*this, target, RUNTIME_CLASS(APNodeInstance)); }
 
 // ---------------------------------------------------------------------------------------
 // APGroup
@@ -280,12 +209,7 @@ HRESULT APGroup::GetElementAsElement(int index, IAPElement** member)
     return S_OK;
 }
 
-HRESULT APGroup::GetNumElements(int* count)
-{
-    if (!count) return E_FAIL;
-    *count = m_members.Count();
-    return S_OK;
-}
+HRESULT APGroup::GetNumElements(int* count) { return CopyOut(m_members.Count(), count); }
 
 HRESULT APGroup::Notify(unsigned long command, IAPElement* element)
 {
@@ -381,7 +305,7 @@ HRESULT APGroup::FixupLists()
             }
             m_members.Append(op);
         }
-        m_stored.RemoveAll();
+        m_stored.Clear();
     }
     release();
     sink->Release();
@@ -426,12 +350,8 @@ HRESULT APGroup::Deserialize(WmObjectStream* stream)
     std::vector<int> numbers(static_cast<std::size_t>(count));
     for (int& number : numbers)
         if (!stream->read(number)) return E_FAIL;
-    // The stream fills the slots as the members' records register; the array is sized
-    // once, so that the slots stay where they are.
-    m_stored.RemoveAll();
-    m_stored.SetSize(static_cast<unsigned>(count));
-    for (int i = 0; i < count; ++i)
-        if (!stream->ptrFromNum(numbers[static_cast<std::size_t>(i)], &m_stored[i])) m_stored[i] = nullptr;
+    // The stream fills the slots as the members' records register.
+    m_stored.Request(*stream, numbers);
     return S_OK;
 }
 

@@ -113,5 +113,5 @@ private:
     HRESULT OwnSink(IAPElementSink** sink);
 
     APArray<IAPMeasurementOperation*> m_members; // no references: the group is their dependent
-    APArray<IAPElement*> m_stored;               // filled by the stream's pointer resolution
+    APPendingRefs m_stored;                      // filled by the stream's pointer resolution
 };

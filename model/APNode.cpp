@@ -8,6 +8,8 @@
 #include <set>
 #include <vector>
 
+#include "model/APBlockIO.h"
+#include "model/APFieldAccess.h"
 #include "platform/moniker/MkMoniker.h"
 #include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmObjectStream.h"
@@ -65,58 +67,29 @@ IAPNode* FirstParent(IAPNode* node)
 // The stream's handle as the element interfaces pass it.
 unsigned char* StreamHandle(WmObjectStream* stream) { return reinterpret_cast<unsigned char*>(stream); }
 
-// Can the stream still hold `bytes`? True when it cannot tell.
-bool MayHold(WmObjectStream& stream, std::int64_t bytes)
+
+HRESULT StorePair(int (&field)[2], int a, int b)
 {
-    std::int64_t left = 0;
-    WmByteStream* raw = stream.byteStream();
-    if (!raw || !raw->BytesRemaining(&left)) return true;
-    return bytes <= left;
+    field[0] = a;
+    field[1] = b;
+    return S_OK;
 }
 
-bool WriteText(WmObjectStream& s, const CString& text, int bufferSize)
+HRESULT CopyPairOut(const int (&field)[2], int* a, int* b)
 {
-    int n = std::min(text.GetLength(), bufferSize - 1);
-    return s.write(WmString(text.GetString(), static_cast<std::size_t>(n)));
+    if (!a || !b) return E_FAIL;
+    *a = field[0];
+    *b = field[1];
+    return S_OK;
 }
 
-bool ReadText(WmObjectStream& s, CString& text, int bufferSize)
+// Hands out the moniker with a reference of the caller's.
+HRESULT HandOutMoniker(IORVDataMoniker* field, IORVDataMoniker** out)
 {
-    WmString w;
-    if (!s.read(w)) return false;
-    std::vector<char> buffer(static_cast<std::size_t>(bufferSize), '\0');
-    w.stringToMbs(buffer.data(), bufferSize);
-    text = CString(buffer.data());
-    return true;
-}
-
-// A data moniker as its saved bytes behind their length; no moniker is length 0.
-bool WriteMonikerField(WmObjectStream& s, IORVDataMoniker* moniker)
-{
-    unsigned long length = 0;
-    std::vector<unsigned char> bytes;
-    if (moniker && SUCCEEDED(MkGetSizeMax(moniker, &length)) && length > 0 && length <= INT_MAX) {
-        bytes.resize(length);
-        if (FAILED(MkSave(moniker, bytes.data(), 1, length))) bytes.clear();
-    }
-    if (!s.write(static_cast<int>(bytes.size()))) return false;
-    return bytes.empty() || s.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-}
-
-// Reads a moniker field; *moniker stays null for length 0.
-bool ReadMoniker(WmObjectStream& s, IORVDataMoniker** moniker)
-{
-    *moniker = nullptr;
-    int length = 0;
-    if (!s.read(length) || length < 0 || !MayHold(s, length)) return false;
-    if (length == 0) return true;
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(length));
-    if (!s.read(bytes.data(), static_cast<std::uint32_t>(length))) return false;
-    if (FAILED(MkLoad(bytes.data(), static_cast<unsigned long>(length), moniker)) || !*moniker) {
-        *moniker = nullptr;
-        return false;
-    }
-    return true;
+    if (!out) return E_FAIL;
+    *out = field;
+    if (field) field->AddRef();
+    return S_OK;
 }
 
 void ReplaceMoniker(IORVDataMoniker*& field, IORVDataMoniker* moniker)
@@ -291,12 +264,7 @@ HRESULT APNode::GetChild(int index, IAPNode** child)
     return S_OK;
 }
 
-HRESULT APNode::GetNumChildren(int* count)
-{
-    if (!count) return E_FAIL;
-    *count = m_children.Count();
-    return S_OK;
-}
+HRESULT APNode::GetNumChildren(int* count) { return CopyOut(m_children.Count(), count); }
 
 HRESULT APNode::FindChild(IAPNode* child, int* index)
 {
@@ -337,50 +305,19 @@ HRESULT APNode::GetParent(int index, IAPNode** parent)
     return S_OK;
 }
 
-HRESULT APNode::GetNumParents(int* count)
-{
-    if (!count) return E_FAIL;
-    *count = m_parents.Count();
-    return S_OK;
-}
+HRESULT APNode::GetNumParents(int* count) { return CopyOut(m_parents.Count(), count); }
 
-HRESULT APNode::GetNoteSize(int* size)
-{
-    if (!size) return E_FAIL;
-    *size = m_note.GetLength();
-    return S_OK;
-}
+HRESULT APNode::GetNoteSize(int* size) { return CopyOut(m_note.GetLength(), size); }
 
-HRESULT APNode::GetNote(CString& note)
-{
-    note = m_note;
-    return S_OK;
-}
+HRESULT APNode::GetNote(CString& note) { return Store(note, m_note); }
 
-HRESULT APNode::SetNote(const CString& note)
-{
-    m_note = note;
-    return S_OK;
-}
+HRESULT APNode::SetNote(const CString& note) { return Store(m_note, note); }
 
-HRESULT APNode::GetNote2Size(int* size)
-{
-    if (!size) return E_FAIL;
-    *size = m_note2.GetLength();
-    return S_OK;
-}
+HRESULT APNode::GetNote2Size(int* size) { return CopyOut(m_note2.GetLength(), size); }
 
-HRESULT APNode::GetNote2(CString& note)
-{
-    note = m_note2;
-    return S_OK;
-}
+HRESULT APNode::GetNote2(CString& note) { return Store(note, m_note2); }
 
-HRESULT APNode::SetNote2(const CString& note)
-{
-    m_note2 = note;
-    return S_OK;
-}
+HRESULT APNode::SetNote2(const CString& note) { return Store(m_note2, note); }
 
 // ---------------------------------------------------------------------------------------
 // Upward queries
@@ -405,31 +342,15 @@ IAPNode* ClimbFromFeatureGroup(IAPNode* node)
     return nullptr;
 }
 
-// Above a pattern feature: part; feature group node, part.
-IAPNode* ClimbFromPattern(IAPNode* node)
+// Above a feature: part; feature group node, part; and where `viaPattern`, a pattern feature
+// and then as above that pattern.
+IAPNode* ClimbFromFeatureOrPattern(IAPNode* node, bool viaPattern)
 {
     IAPNode* parent = FirstParent(node);
     if (!parent) return nullptr;
     IAPNode* part = nullptr;
-    if (IsPart(parent)) {
-        part = parent;
-        parent->AddRef();
-    } else if (IsFeatureGroup(parent)) {
-        part = ClimbFromFeatureGroup(parent);
-    }
-    parent->Release();
-    return part;
-}
-
-// Above any other feature: part; feature group node, part; pattern feature, part; pattern
-// feature, feature group node, part.
-IAPNode* ClimbFromFeature(IAPNode* node)
-{
-    IAPNode* parent = FirstParent(node);
-    if (!parent) return nullptr;
-    IAPNode* part = nullptr;
-    if (IsPattern(parent)) {
-        part = ClimbFromPattern(parent);
+    if (viaPattern && IsPattern(parent)) {
+        part = ClimbFromFeatureOrPattern(parent, false);
     } else if (IsPart(parent)) {
         part = parent;
         parent->AddRef();
@@ -439,6 +360,13 @@ IAPNode* ClimbFromFeature(IAPNode* node)
     parent->Release();
     return part;
 }
+
+// Above a pattern feature: part; feature group node, part.
+IAPNode* ClimbFromPattern(IAPNode* node) { return ClimbFromFeatureOrPattern(node, false); }
+
+// Above any other feature: part; feature group node, part; pattern feature, part; pattern
+// feature, feature group node, part.
+IAPNode* ClimbFromFeature(IAPNode* node) { return ClimbFromFeatureOrPattern(node, true); }
 
 // Above a sub-feature group node: a feature (pattern or other), then as above that feature
 // without a further pattern.
@@ -681,12 +609,7 @@ HRESULT APNode::Deserialize(WmObjectStream* stream)
     if (!ReadText(*stream, note, 4096)) return E_FAIL;
     if (version < 2 && FAILED(ReadOldProperties(*stream))) return E_FAIL;
 
-    // The slots must not move while the stream may still fill them.
-    m_storedChildren.Release();
-    m_storedChildren.RemoveAll();
-    m_storedChildren.SetSize(static_cast<unsigned>(numbers.size()));
-    for (std::size_t i = 0; i < numbers.size(); ++i)
-        stream->ptrFromNum(numbers[i], &m_storedChildren[static_cast<int>(i)]);
+    m_storedChildren.Request(*stream, numbers);
     m_childrenPending = true;
     m_note = note;
     return S_OK;
@@ -713,8 +636,7 @@ HRESULT APNode::FixupLists()
         if (SUCCEEDED(child->AppendParent(own))) m_children.Append(child);
         child->Release();
     }
-    m_storedChildren.Release();
-    m_storedChildren.RemoveAll();
+    m_storedChildren.Clear();
     own->Release();
     return failed ? E_FAIL : 1;
 }
@@ -733,15 +655,12 @@ APNode& APNode::operator=(const APNode& source)
 
 HRESULT APGeometryNode::Serialize(WmObjectStream* stream)
 {
-    if (APNode::Serialize(stream) < 0) return E_FAIL;
-    return stream->write(kBlockVersion) ? S_OK : E_FAIL;
+    return APNode::Serialize(stream) < 0 ? E_FAIL : WriteVersionWord(stream, kBlockVersion);
 }
 
 HRESULT APGeometryNode::Deserialize(WmObjectStream* stream)
 {
-    if (APNode::Deserialize(stream) < 0) return E_FAIL;
-    int version = 0;
-    return stream->read(version) ? S_OK : E_FAIL;
+    return APNode::Deserialize(stream) < 0 ? E_FAIL : SkipVersionWord(stream);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -749,40 +668,15 @@ HRESULT APGeometryNode::Deserialize(WmObjectStream* stream)
 
 APAssemblyNode::~APAssemblyNode() { SafeRelease(m_dataMoniker); }
 
-HRESULT APAssemblyNode::SetIntPair(int a, int b)
-{
-    m_intPair[0] = a;
-    m_intPair[1] = b;
-    return S_OK;
-}
+HRESULT APAssemblyNode::SetIntPair(int a, int b) { return StorePair(m_intPair, a, b); }
 
-HRESULT APAssemblyNode::GetIntPair(int* a, int* b)
-{
-    if (!a || !b) return E_FAIL;
-    *a = m_intPair[0];
-    *b = m_intPair[1];
-    return S_OK;
-}
+HRESULT APAssemblyNode::GetIntPair(int* a, int* b) { return CopyPairOut(m_intPair, a, b); }
 
-HRESULT APAssemblyNode::SetNodeString(const CString& text)
-{
-    m_nodeString = text;
-    return S_OK;
-}
+HRESULT APAssemblyNode::SetNodeString(const CString& text) { return Store(m_nodeString, text); }
 
-HRESULT APAssemblyNode::GetNodeString(CString& text)
-{
-    text = m_nodeString;
-    return S_OK;
-}
+HRESULT APAssemblyNode::GetNodeString(CString& text) { return Store(text, m_nodeString); }
 
-HRESULT APAssemblyNode::GetDataMoniker(IORVDataMoniker** moniker)
-{
-    if (!moniker) return E_FAIL;
-    *moniker = m_dataMoniker;
-    if (*moniker) (*moniker)->AddRef();
-    return S_OK;
-}
+HRESULT APAssemblyNode::GetDataMoniker(IORVDataMoniker** moniker) { return HandOutMoniker(m_dataMoniker, moniker); }
 
 HRESULT APAssemblyNode::SetDataMoniker(IORVDataMoniker* moniker)
 {
@@ -808,7 +702,7 @@ HRESULT APAssemblyNode::Deserialize(WmObjectStream* stream)
     if (!stream->read(version)) return E_FAIL;
     if (version >= 2 && (!stream->read(pair[0]) || !stream->read(pair[1]))) return E_FAIL;
     if (version >= 3 && !ReadText(*stream, text, 1024)) return E_FAIL;
-    if (version >= 4 && !ReadMoniker(*stream, &moniker)) return E_FAIL;
+    if (version >= 4 && !ReadMonikerField(*stream, &moniker)) return E_FAIL;
     m_intPair[0] = pair[0];
     m_intPair[1] = pair[1];
     m_nodeString = text;
@@ -944,26 +838,11 @@ HRESULT APPartNode::GetMatrix3x4(double m[12])
     return S_OK;
 }
 
-HRESULT APPartNode::IsScalarSet(int* isSet)
-{
-    if (!isSet) return E_FAIL;
-    *isSet = m_scalar >= 0.0 ? 1 : 0;
-    return S_OK;
-}
+HRESULT APPartNode::IsScalarSet(int* isSet) { return CopyOut(m_scalar >= 0.0 ? 1 : 0, isSet); }
 
-HRESULT APPartNode::IsVectorSet(int* isSet)
-{
-    if (!isSet) return E_FAIL;
-    *isSet = m_vector[0] >= 0.0 ? 1 : 0;
-    return S_OK;
-}
+HRESULT APPartNode::IsVectorSet(int* isSet) { return CopyOut(m_vector[0] >= 0.0 ? 1 : 0, isSet); }
 
-HRESULT APPartNode::GetScalar(double* value)
-{
-    if (!value) return E_FAIL;
-    *value = m_scalar;
-    return S_OK;
-}
+HRESULT APPartNode::GetScalar(double* value) { return CopyOut(m_scalar, value); }
 
 HRESULT APPartNode::GetVector(double* x, double* y, double* z)
 {
@@ -974,11 +853,7 @@ HRESULT APPartNode::GetVector(double* x, double* y, double* z)
     return S_OK;
 }
 
-HRESULT APPartNode::SetScalar(double value)
-{
-    m_scalar = value;
-    return S_OK;
-}
+HRESULT APPartNode::SetScalar(double value) { return Store(m_scalar, value); }
 
 HRESULT APPartNode::SetVector(double x, double y, double z)
 {
@@ -999,12 +874,7 @@ HRESULT APPartNode::RemoveListItem(IAPElement* frame)
 
 HRESULT APPartNode::GetListItem(int index, IAPElement** frame) { return GetOwned(m_frames, index, frame); }
 
-HRESULT APPartNode::GetNumListItems(int* count)
-{
-    if (!count) return E_FAIL;
-    *count = m_frames.Count();
-    return S_OK;
-}
+HRESULT APPartNode::GetNumListItems(int* count) { return CopyOut(m_frames.Count(), count); }
 
 HRESULT APPartNode::AppendListItem(IAPElement* frame) { return AppendOwned(m_frames, frame); }
 
@@ -1019,34 +889,15 @@ HRESULT APPartNode::RemoveListItem2(IAPElement* datum)
 
 HRESULT APPartNode::GetListItem2(int index, IAPElement** datum) { return GetOwned(m_datums, index, datum); }
 
-HRESULT APPartNode::GetNumListItems2(int* count)
-{
-    if (!count) return E_FAIL;
-    *count = m_datums.Count();
-    return S_OK;
-}
+HRESULT APPartNode::GetNumListItems2(int* count) { return CopyOut(m_datums.Count(), count); }
 
 HRESULT APPartNode::AppendListItem2(IAPElement* datum) { return AppendOwned(m_datums, datum); }
 
-HRESULT APPartNode::GetNodeString(CString& text)
-{
-    text = m_nodeString;
-    return S_OK;
-}
+HRESULT APPartNode::GetNodeString(CString& text) { return Store(text, m_nodeString); }
 
-HRESULT APPartNode::SetNodeString(const CString& text)
-{
-    m_nodeString = text;
-    return S_OK;
-}
+HRESULT APPartNode::SetNodeString(const CString& text) { return Store(m_nodeString, text); }
 
-HRESULT APPartNode::GetDataMoniker(IORVDataMoniker** moniker)
-{
-    if (!moniker) return E_FAIL;
-    *moniker = m_dataMoniker;
-    if (*moniker) (*moniker)->AddRef();
-    return S_OK;
-}
+HRESULT APPartNode::GetDataMoniker(IORVDataMoniker** moniker) { return HandOutMoniker(m_dataMoniker, moniker); }
 
 HRESULT APPartNode::SetDataMoniker(IORVDataMoniker* moniker)
 {
@@ -1054,91 +905,31 @@ HRESULT APPartNode::SetDataMoniker(IORVDataMoniker* moniker)
     return S_OK;
 }
 
-HRESULT APPartNode::SetIntValue1(int value)
-{
-    m_intValue1 = value;
-    return S_OK;
-}
+HRESULT APPartNode::SetIntValue1(int value) { return Store(m_intValue1, value); }
 
-HRESULT APPartNode::GetIntValue1(int* value)
-{
-    if (!value) return E_FAIL;
-    *value = m_intValue1;
-    return S_OK;
-}
+HRESULT APPartNode::GetIntValue1(int* value) { return CopyOut(m_intValue1, value); }
 
-HRESULT APPartNode::SetIntValue2(int value)
-{
-    m_intValue2 = value;
-    return S_OK;
-}
+HRESULT APPartNode::SetIntValue2(int value) { return Store(m_intValue2, value); }
 
-HRESULT APPartNode::GetIntValue2(int* value)
-{
-    if (!value) return E_FAIL;
-    *value = m_intValue2;
-    return S_OK;
-}
+HRESULT APPartNode::GetIntValue2(int* value) { return CopyOut(m_intValue2, value); }
 
-HRESULT APPartNode::SetFlag1()
-{
-    m_flag1 = 1;
-    return S_OK;
-}
+HRESULT APPartNode::SetFlag1() { return Store(m_flag1, 1); }
 
-HRESULT APPartNode::ClearFlag1()
-{
-    m_flag1 = 0;
-    return S_OK;
-}
+HRESULT APPartNode::ClearFlag1() { return Store(m_flag1, 0); }
 
-HRESULT APPartNode::GetFlag1(int* isSet)
-{
-    if (!isSet) return E_FAIL;
-    *isSet = m_flag1 == 1 ? 1 : 0;
-    return S_OK;
-}
+HRESULT APPartNode::GetFlag1(int* isSet) { return CopyOut(m_flag1 == 1 ? 1 : 0, isSet); }
 
-HRESULT APPartNode::SetFlag2()
-{
-    m_flag2 = 1;
-    return S_OK;
-}
+HRESULT APPartNode::SetFlag2() { return Store(m_flag2, 1); }
 
-HRESULT APPartNode::GetFlag2(int* isSet)
-{
-    if (!isSet) return E_FAIL;
-    *isSet = m_flag2 == 1 ? 1 : 0;
-    return S_OK;
-}
+HRESULT APPartNode::GetFlag2(int* isSet) { return CopyOut(m_flag2 == 1 ? 1 : 0, isSet); }
 
-HRESULT APPartNode::SetIntPair(int a, int b)
-{
-    m_intPair[0] = a;
-    m_intPair[1] = b;
-    return S_OK;
-}
+HRESULT APPartNode::SetIntPair(int a, int b) { return StorePair(m_intPair, a, b); }
 
-HRESULT APPartNode::GetIntPair(int* a, int* b)
-{
-    if (!a || !b) return E_FAIL;
-    *a = m_intPair[0];
-    *b = m_intPair[1];
-    return S_OK;
-}
+HRESULT APPartNode::GetIntPair(int* a, int* b) { return CopyPairOut(m_intPair, a, b); }
 
-HRESULT APPartNode::SetIntValue3(int value)
-{
-    m_intValue3 = value;
-    return S_OK;
-}
+HRESULT APPartNode::SetIntValue3(int value) { return Store(m_intValue3, value); }
 
-HRESULT APPartNode::GetIntValue3(int* value)
-{
-    if (!value) return E_FAIL;
-    *value = m_intValue3;
-    return S_OK;
-}
+HRESULT APPartNode::GetIntValue3(int* value) { return CopyOut(m_intValue3, value); }
 
 HRESULT APPartNode::SetFloatMatrix(const float m[16])
 {
@@ -1244,7 +1035,7 @@ HRESULT APPartNode::Deserialize(WmObjectStream* stream)
         }
     } else {
         IORVDataMoniker* moniker = nullptr;
-        if (!ReadMoniker(s, &moniker)) return E_FAIL;
+        if (!ReadMonikerField(s, &moniker)) return E_FAIL;
         if (moniker) {
             ReplaceMoniker(m_dataMoniker, moniker);
             moniker->Release();
@@ -1361,18 +1152,9 @@ APPartNode& APPartNode::operator=(const APPartNode& source)
 // ---------------------------------------------------------------------------------------
 // Fixture node
 
-HRESULT APFixtureNode::GetFixtureValue(int* value)
-{
-    if (!value) return E_FAIL;
-    *value = m_fixtureValue;
-    return S_OK;
-}
+HRESULT APFixtureNode::GetFixtureValue(int* value) { return CopyOut(m_fixtureValue, value); }
 
-HRESULT APFixtureNode::SetFixtureValue(int value)
-{
-    m_fixtureValue = value;
-    return S_OK;
-}
+HRESULT APFixtureNode::SetFixtureValue(int value) { return Store(m_fixtureValue, value); }
 
 HRESULT APFixtureNode::Serialize(WmObjectStream* stream)
 {
@@ -1402,49 +1184,22 @@ APFixtureNode& APFixtureNode::operator=(const APFixtureNode& source)
 
 HRESULT APTolLibNode::Serialize(WmObjectStream* stream)
 {
-    if (APGeometryNode::Serialize(stream) < 0) return E_FAIL;
-    return stream->write(kBlockVersion) ? S_OK : E_FAIL;
+    return APGeometryNode::Serialize(stream) < 0 ? E_FAIL : WriteVersionWord(stream, kBlockVersion);
 }
 
 HRESULT APTolLibNode::Deserialize(WmObjectStream* stream)
 {
-    if (APGeometryNode::Deserialize(stream) < 0) return E_FAIL;
-    int version = 0;
-    return stream->read(version) ? S_OK : E_FAIL;
+    return APGeometryNode::Deserialize(stream) < 0 ? E_FAIL : SkipVersionWord(stream);
 }
 
 // ---------------------------------------------------------------------------------------
 // Copies
 
 
-HRESULT APAssemblyNode::Clone(IAPElement* target)
-{
-    auto* copy = static_cast<APAssemblyNode*>(CloneTarget(target, RUNTIME_CLASS(APAssemblyNode)));
-    if (!copy) return E_FAIL;
-    *copy = *this;
-    return S_OK;
-}
+HRESULT APAssemblyNode::Clone(IAPElement* target) { return CloneByAssignment(*this, target, RUNTIME_CLASS(APAssemblyNode)); }
 
-HRESULT APPartNode::Clone(IAPElement* target)
-{
-    auto* copy = static_cast<APPartNode*>(CloneTarget(target, RUNTIME_CLASS(APPartNode)));
-    if (!copy) return E_FAIL;
-    *copy = *this;
-    return S_OK;
-}
+HRESULT APPartNode::Clone(IAPElement* target) { return CloneByAssignment(*this, target, RUNTIME_CLASS(APPartNode)); }
 
-HRESULT APFixtureNode::Clone(IAPElement* target)
-{
-    auto* copy = static_cast<APFixtureNode*>(CloneTarget(target, RUNTIME_CLASS(APFixtureNode)));
-    if (!copy) return E_FAIL;
-    *copy = *this;
-    return S_OK;
-}
+HRESULT APFixtureNode::Clone(IAPElement* target) { return CloneByAssignment(*this, target, RUNTIME_CLASS(APFixtureNode)); }
 
-HRESULT APTolLibNode::Clone(IAPElement* target)
-{
-    auto* copy = static_cast<APTolLibNode*>(CloneTarget(target, RUNTIME_CLASS(APTolLibNode)));
-    if (!copy) return E_FAIL;
-    copy->APNode::operator=(*this);
-    return S_OK;
-}
+HRESULT APTolLibNode::Clone(IAPElement* target) { return CloneByAssignment<APNode>(*this, target, RUNTIME_CLASS(APTolLibNode)); }

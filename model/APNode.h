@@ -2,6 +2,7 @@
 // The node tree: nodes with children and parents, and the assembly, part, fixture and
 // tolerance-library nodes.
 #include "model/APElement.h"
+#include "model/APPendingRefs.h"
 
 // A node of the document's node graph: ordered children, parents, a note and a second note.
 // A link parent-to-child is the child's entry in the parent's children list, the parent's
@@ -58,13 +59,34 @@ public:
         APNode* node = NodeOf(target);
         return node && node->IsKindOf(cls) ? node : nullptr;
     }
+    // Clone for the classes that copy by assignment as T: E_FAIL unless the target is of
+    // class `cls` (or derived from it).
+    template <class T>
+    static HRESULT CloneByAssignment(const T& source, IAPElement* target, const CRuntimeClass* cls)
+    {
+        T* copy = static_cast<T*>(CloneTarget(target, cls));
+        if (!copy) return E_FAIL;
+        *copy = source;
+        return S_OK;
+    }
 
 protected:
+    // Blocks of the classes without fields of their own: a version word that reads ignore.
+    static HRESULT WriteVersionWord(WmObjectStream* stream, int version)
+    {
+        return stream->write(version) ? S_OK : E_FAIL;
+    }
+    static HRESULT SkipVersionWord(WmObjectStream* stream)
+    {
+        int version = 0;
+        return stream->read(version) ? S_OK : E_FAIL;
+    }
+
     // The own wrapper queried for IAPNode (with a reference), or null.
     IAPNode* OwnNode() const;
 
     APArray<IAPNode*> m_children;
-    APArray<IAPElement*> m_storedChildren; // filled by the stream's pointer numbering while reading
+    APPendingRefs m_storedChildren; // filled by the stream's pointer numbering while reading
     APArray<IAPNode*> m_parents;
     CString m_note;
     CString m_note2;

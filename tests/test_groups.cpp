@@ -824,3 +824,124 @@ TEST_F(Groups, AFixupThatMeetsANonMemberChangesNothing)
     readPart->Release();
     part->Release();
 }
+
+// ---------------------------------------------------------------------------------------
+// References still waiting for their elements when a block is read again or let go
+
+TEST_F(Groups, ReadingAGroupBlockAgainWithdrawsTheReferencesStillWaiting)
+{
+    // A block with one member, then a block of the same group with three: the slots for the
+    // second read cannot be those of the first.
+    GroupWithOps g(3);
+    APGroup* written = ModelOf<APGroup>(g.groupElement);
+    StreamPair s;
+    ASSERT_EQ(g.group->AppendGroupElement(g.ops[0]), S_OK);
+    ASSERT_EQ(written->Serialize(&s.stream), S_OK);
+    for (int i = 1; i < 3; ++i) ASSERT_EQ(g.group->AppendGroupElement(g.ops[i]), S_OK);
+    ASSERT_EQ(written->Serialize(&s.stream), S_OK);
+    for (IAPElement* op : g.ops) ASSERT_EQ(ObjectOf(op)->GetModelObject()->Serialize(&s.stream), S_OK);
+
+    GroupWithOps r(3);
+    APGroup* read = ModelOf<APGroup>(r.groupElement);
+    s.bytes.Open(nullptr);
+    WmPtrSwizzle fresh;
+    s.stream.setSwizzler(&fresh);
+    ASSERT_EQ(read->Deserialize(&s.stream), S_OK);
+    EXPECT_EQ(fresh.pendingCount(), 1);
+    ASSERT_EQ(read->Deserialize(&s.stream), S_OK);
+    EXPECT_EQ(fresh.pendingCount(), 3); // the first read's slot waits no longer
+    for (IAPElement* op : r.ops) ASSERT_EQ(ObjectOf(op)->GetModelObject()->Deserialize(&s.stream), S_OK);
+    EXPECT_EQ(fresh.pendingCount(), 0);
+    s.stream.setSwizzler(&s.swizzle);
+    ASSERT_EQ(r.groupElement->FixupLists(), S_OK);
+    ASSERT_EQ(Members(r.group), 3);
+    for (int i = 0; i < 3; ++i) {
+        IAPElement* member = nullptr;
+        ASSERT_EQ(r.group->GetGroupElement(i, &member), S_OK);
+        EXPECT_EQ(member, r.ops[i]);
+        member->Release();
+    }
+}
+
+TEST_F(Groups, AFixupOrTheEndOfAGroupWithdrawsItsWaitingReferences)
+{
+    // References to elements the stream never reads.
+    StreamPair s;
+    {
+        GroupWithOps g(2);
+        for (IAPElement* op : g.ops) ASSERT_EQ(g.group->AppendGroupElement(op), S_OK);
+        ASSERT_EQ(ModelOf<APGroup>(g.groupElement)->Serialize(&s.stream), S_OK);
+    }
+    WmPtrSwizzle fresh;
+    s.stream.setSwizzler(&fresh);
+    {
+        GroupWithOps r(0);
+        s.bytes.Open(nullptr);
+        ASSERT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&s.stream), S_OK);
+        EXPECT_EQ(fresh.pendingCount(), 2);
+        EXPECT_EQ(r.groupElement->FixupLists(), S_OK);
+        EXPECT_EQ(Members(r.group), 0);
+        EXPECT_EQ(fresh.pendingCount(), 0);
+    }
+    {
+        GroupWithOps r(0);
+        s.bytes.Open(nullptr);
+        ASSERT_EQ(ModelOf<APGroup>(r.groupElement)->Deserialize(&s.stream), S_OK);
+        EXPECT_EQ(fresh.pendingCount(), 2);
+    }
+    EXPECT_EQ(fresh.pendingCount(), 0); // the group went before its references were filled
+    s.stream.setSwizzler(&s.swizzle);
+}
+
+TEST_F(Groups, ReadingANodeBlockAgainWithdrawsTheChildrenStillWaiting)
+{
+    Made parent(CLSID_APGroupNode);
+    std::vector<Made*> children;
+    for (int i = 0; i < 3; ++i) children.push_back(new Made(CLSID_APGroupNode));
+    IAPNode* parentNode = parent.As<IAPNode>(IID_IAPNode);
+    auto link = [&](int i) {
+        IAPNode* child = children[static_cast<std::size_t>(i)]->As<IAPNode>(IID_IAPNode);
+        EXPECT_EQ(parentNode->AppendChild(child), S_OK);
+        child->Release();
+    };
+    StreamPair s;
+    link(0);
+    ASSERT_EQ(parent.Model<APGroupNode>()->Serialize(&s.stream), S_OK);
+    link(1);
+    link(2);
+    ASSERT_EQ(parent.Model<APGroupNode>()->Serialize(&s.stream), S_OK);
+    for (Made* child : children) ASSERT_EQ(child->Model<APGroupNode>()->Serialize(&s.stream), S_OK);
+    for (int i = 2; i >= 0; --i) ASSERT_EQ(parentNode->RemoveChildByIndex(i), S_OK);
+    parentNode->Release();
+
+    Made back(CLSID_APGroupNode);
+    std::vector<Made*> backChildren;
+    for (int i = 0; i < 3; ++i) backChildren.push_back(new Made(CLSID_APGroupNode));
+    s.bytes.Open(nullptr);
+    WmPtrSwizzle fresh;
+    s.stream.setSwizzler(&fresh);
+    ASSERT_EQ(back.Model<APGroupNode>()->Deserialize(&s.stream), S_OK);
+    EXPECT_EQ(fresh.pendingCount(), 1);
+    ASSERT_EQ(back.Model<APGroupNode>()->Deserialize(&s.stream), S_OK);
+    EXPECT_EQ(fresh.pendingCount(), 3);
+    for (Made* child : backChildren) ASSERT_EQ(child->Model<APGroupNode>()->Deserialize(&s.stream), S_OK);
+    EXPECT_EQ(fresh.pendingCount(), 0);
+    s.stream.setSwizzler(&s.swizzle);
+    ASSERT_GE(back.e->FixupLists(), 0);
+    IAPNode* backNode = back.As<IAPNode>(IID_IAPNode);
+    int count = -1;
+    ASSERT_EQ(backNode->GetNumChildren(&count), S_OK);
+    ASSERT_EQ(count, 3);
+    for (int i = 0; i < 3; ++i) {
+        IAPNode* child = nullptr;
+        ASSERT_EQ(backNode->GetChild(i, &child), S_OK);
+        IAPNode* expected = backChildren[static_cast<std::size_t>(i)]->As<IAPNode>(IID_IAPNode);
+        EXPECT_EQ(child, expected);
+        expected->Release();
+        child->Release();
+    }
+    for (int i = 2; i >= 0; --i) ASSERT_EQ(backNode->RemoveChildByIndex(i), S_OK);
+    backNode->Release();
+    for (Made* child : backChildren) delete child;
+    for (Made* child : children) delete child;
+}

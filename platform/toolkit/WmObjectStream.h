@@ -9,6 +9,7 @@
 // registered, else as soon as it is. A slot handed to ptrFromNum must stay where it is until
 // the swizzler is detached: size an array before taking slot addresses from it.
 #include <map>
+#include <memory>
 #include <set>
 
 #include "platform/toolkit/WmDataStream.h"
@@ -18,6 +19,8 @@
 class WmPtrSwizzle : public WmRefCounted {
 public:
     WmPtrSwizzle() = default;
+    WmPtrSwizzle(const WmPtrSwizzle&) = delete;
+    WmPtrSwizzle& operator=(const WmPtrSwizzle&) = delete;
 
     // Writing side: the number of p, given out on first use.
     int numberFor(const void* p);
@@ -34,8 +37,12 @@ public:
     int pendingCount() const;
     // The number p was last registered under; false when it was never registered.
     bool registeredNumber(const void* p, int* number) const;
+    // Expires when the swizzler goes: lets a slot's owner withdraw a request later without
+    // keeping the swizzler alive (swizzlers may live on the stack).
+    std::weak_ptr<const void> lifetime() const { return m_alive; }
 
 private:
+    std::shared_ptr<const void> m_alive = std::make_shared<int>(0);
     std::map<const void*, int> m_numbers;
     int m_next = 1;
     std::map<int, void*> m_registered;

@@ -1,0 +1,60 @@
+#include "model/APBlockIO.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+#include "platform/moniker/MkMoniker.h"
+#include "platform/toolkit/WmObjectStream.h"
+
+bool MayHold(WmObjectStream& stream, std::int64_t bytes)
+{
+    std::int64_t left = 0;
+    WmByteStream* raw = stream.byteStream();
+    if (!raw || !raw->BytesRemaining(&left)) return true;
+    return bytes <= left;
+}
+
+bool WriteText(WmObjectStream& s, const CString& text, int bufferSize)
+{
+    int n = std::min(text.GetLength(), bufferSize - 1);
+    return s.write(WmString(text.GetString(), static_cast<std::size_t>(n)));
+}
+
+bool ReadText(WmObjectStream& s, CString& text, int bufferSize)
+{
+    WmString w;
+    if (!s.read(w)) return false;
+    std::vector<char> buffer(static_cast<std::size_t>(bufferSize), '\0');
+    w.stringToMbs(buffer.data(), bufferSize);
+    text = CString(buffer.data());
+    return true;
+}
+
+bool WriteMonikerField(WmObjectStream& s, IORVDataMoniker* moniker)
+{
+    unsigned long length = 0;
+    std::vector<unsigned char> bytes;
+    if (moniker && SUCCEEDED(MkGetSizeMax(moniker, &length)) && length > 0 && length <= INT_MAX) {
+        bytes.resize(length);
+        if (FAILED(MkSave(moniker, bytes.data(), 1, length))) bytes.clear();
+    }
+    if (!s.write(static_cast<int>(bytes.size()))) return false;
+    return bytes.empty() || s.write(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+bool ReadMonikerField(WmObjectStream& s, IORVDataMoniker** moniker)
+{
+    *moniker = nullptr;
+    int length = 0;
+    if (!s.read(length) || length < 0 || !MayHold(s, length)) return false;
+    if (length == 0) return true;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(length));
+    if (!s.read(bytes.data(), static_cast<std::uint32_t>(length))) return false;
+    if (FAILED(MkLoad(bytes.data(), static_cast<unsigned long>(length), moniker)) || !*moniker) {
+        *moniker = nullptr;
+        return false;
+    }
+    return true;
+}

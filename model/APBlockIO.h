@@ -1,0 +1,22 @@
+#pragma once
+// Field helpers shared by the model classes' persisted blocks.
+#include <cstdint>
+
+#include "platform/mfc/afx.h"
+#include "Plenvort_h.h"
+
+class WmObjectStream;
+
+// Can the stream still hold `bytes`? True when it cannot tell; the reads then fail at the
+// end of the data instead.
+bool MayHold(WmObjectStream& stream, std::int64_t bytes);
+
+// A string through a buffer of `bufferSize` characters: at most bufferSize - 1 are written,
+// and a read keeps that many.
+bool WriteText(WmObjectStream& stream, const CString& text, int bufferSize);
+bool ReadText(WmObjectStream& stream, CString& text, int bufferSize);
+
+// A data moniker as its saved bytes behind their length; no moniker is length 0, and a read
+// leaves *moniker null for it.
+bool WriteMonikerField(WmObjectStream& stream, IORVDataMoniker* moniker);
+bool ReadMonikerField(WmObjectStream& stream, IORVDataMoniker** moniker);
