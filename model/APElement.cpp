@@ -65,12 +65,14 @@ HRESULT APElement::RemoveDependent(IAPElementSink* sink)
 
 HRESULT APElement::GetNumDependents(int* count)
 {
+    if (!count) return E_FAIL;
     *count = m_dependents.Count();
     return S_OK;
 }
 
 HRESULT APElement::GetDependent(int index, IAPElement** out)
 {
+    if (!out) return E_FAIL;
     if (index < 0 || index >= m_dependents.Count()) return E_FAIL;
     IAPElementSink* sink = m_dependents[index];
     if (!sink) return E_FAIL;
@@ -79,12 +81,14 @@ HRESULT APElement::GetDependent(int index, IAPElement** out)
 
 HRESULT APElement::GetDescriptionSize(int* size)
 {
+    if (!size) return E_FAIL;
     *size = m_description.GetLength();
     return S_OK;
 }
 
 HRESULT APElement::GetNameSize(int* size)
 {
+    if (!size) return E_FAIL;
     *size = m_name.GetLength();
     return S_OK;
 }
@@ -98,6 +102,7 @@ HRESULT APElement::NotifyDocumentChanged(IAPElement* element, const unsigned cha
 
 HRESULT APElement::GetCost(int* cost)
 {
+    if (!cost) return E_FAIL;
     *cost = m_cost;
     return S_OK;
 }
@@ -146,6 +151,7 @@ HRESULT APElement::SetPreviousName(const CString& name)
 
 HRESULT APElement::RenameKeepingPrevious(const CString& newName, int* changed)
 {
+    if (!changed) return E_FAIL;
     *changed = 0;
     if (newName.IsEmpty()) return S_OK;
     CString current;

@@ -114,3 +114,21 @@ TEST_F(ReviewModel, APartBlockRefusesListEntriesOfAnotherKind)
     EXPECT_EQ(read2->Deserialize(r2.Handle()), E_FAIL);
     read2->Release();
 }
+
+// ---------------------------------------------------------------------------------------
+// Null out-pointers on the element interface fail instead of crashing
+
+TEST_F(ReviewModel, ElementGettersRefuseNullOutPointers)
+{
+    IAPElement* e = Create<IAPElement>(CLSID_APAssemblyNode, IID_IAPElement);
+    EXPECT_EQ(e->GetCost(nullptr), E_FAIL);
+    EXPECT_EQ(e->GetNameSize(nullptr), E_FAIL);
+    EXPECT_EQ(e->GetDescriptionSize(nullptr), E_FAIL);
+    EXPECT_EQ(e->GetNumDependents(nullptr), E_FAIL);
+    EXPECT_EQ(e->GetDependent(0, nullptr), E_FAIL);
+    IAPElement16* e16 = Query<IAPElement16>(e, IID_IAPElement16);
+    ASSERT_NE(e16, nullptr);
+    EXPECT_EQ(e16->RenameKeepingPrevious(Text("new"), nullptr), E_FAIL);
+    e16->Release();
+    e->Release();
+}
