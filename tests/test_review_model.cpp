@@ -62,12 +62,16 @@ void WritePartWithEntry(Writer& w, IAPNode* part, IUnknown* entry, const CLSID& 
     ASSERT_EQ(Model<APGeometryNode>(part)->APGeometryNode::Serialize(&w.out), S_OK);
     ASSERT_TRUE(w.out.write(8) && w.out.write(WmString("")) && w.out.write(0) && w.out.write(0));
     ASSERT_TRUE(w.out.writeMatrix4f(kIdentity));
-    if (asFrame) ASSERT_TRUE(w.out.write(0)); // no datums
+    if (asFrame) {
+        ASSERT_TRUE(w.out.write(0)); // no datums
+    }
     ASSERT_TRUE(w.out.write(1) && w.out.write(WmGUID(entryClass)));
     IAPElement* e = Elem(entry);
     ASSERT_EQ(e->Serialize(w.Handle()), S_OK);
     e->Release();
-    if (!asFrame) ASSERT_TRUE(w.out.write(0)); // no frames
+    if (!asFrame) {
+        ASSERT_TRUE(w.out.write(0)); // no frames
+    }
     ASSERT_TRUE(w.out.write(0) && w.out.write(0));                 // no vector, no scalar
     ASSERT_TRUE(w.out.write(0));                                    // no moniker
     ASSERT_TRUE(w.out.write(0) && w.out.write(-1) && w.out.write(-1) && w.out.write(0));
@@ -131,4 +135,32 @@ TEST_F(ReviewModel, ElementGettersRefuseNullOutPointers)
     EXPECT_EQ(e16->RenameKeepingPrevious(Text("new"), nullptr), E_FAIL);
     e16->Release();
     e->Release();
+}
+
+// ---------------------------------------------------------------------------------------
+// A part's lists take only what their interface names
+
+TEST_F(ReviewModel, APartListTakesOnlyItsOwnKind)
+{
+    // A part handed to itself as a frame would own itself: it could never go, and writing,
+    // binding or fixing it would recurse without end.
+    IAPPartNode* part = Create<IAPPartNode>(CLSID_APPartNode, IID_IAPPartNode);
+    EXPECT_EQ(part->AppendListItem(reinterpret_cast<IAPDRF*>(part)), E_FAIL);
+    EXPECT_EQ(part->AppendListItem2(reinterpret_cast<IAPDatum*>(part)), E_FAIL);
+    IAPDRF* frame = Create<IAPDRF>(CLSID_APDRF, IID_IAPDRF);
+    IAPDatum* datum = Create<IAPDatum>(CLSID_APDatum, IID_IAPDatum);
+    EXPECT_EQ(part->AppendListItem(reinterpret_cast<IAPDRF*>(datum)), E_FAIL);
+    EXPECT_EQ(part->AppendListItem2(reinterpret_cast<IAPDatum*>(frame)), E_FAIL);
+    EXPECT_EQ(CountOf(part, &IAPPartNode::GetNumListItems), 0);
+    EXPECT_EQ(CountOf(part, &IAPPartNode::GetNumListItems2), 0);
+    // Whatever got in goes again, so that the leak check speaks of this case only.
+    while (CountOf(part, &IAPPartNode::GetNumListItems) > 0) part->RemoveListItemByIndex(0);
+    while (CountOf(part, &IAPPartNode::GetNumListItems2) > 0) part->RemoveListItem2ByIndex(0);
+
+    // The right kinds still go in.
+    EXPECT_EQ(part->AppendListItem(frame), S_OK);
+    EXPECT_EQ(part->AppendListItem2(datum), S_OK);
+    frame->Release();
+    datum->Release();
+    part->Release();
 }
