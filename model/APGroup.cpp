@@ -197,7 +197,15 @@ HRESULT APNodeInstance::Clone(IAPElement* target)
 // ---------------------------------------------------------------------------------------
 // APGroup
 
-APGroup::~APGroup() = default;
+APGroup::~APGroup() { StopAwaitingStored(); }
+
+void APGroup::StopAwaitingStored()
+{
+    if (!m_storedAwaitedOn) return;
+    for (int i = 0; i < m_stored.Count(); ++i) m_storedAwaitedOn->forget(reinterpret_cast<void**>(&m_stored[i]));
+    m_storedAwaitedOn->release();
+    m_storedAwaitedOn = nullptr;
+}
 
 HRESULT APGroup::OwnSink(IAPElementSink** sink)
 {
@@ -381,6 +389,7 @@ HRESULT APGroup::FixupLists()
             }
             m_members.Append(op);
         }
+        StopAwaitingStored();
         m_stored.RemoveAll();
     }
     release();
@@ -428,10 +437,12 @@ HRESULT APGroup::Deserialize(WmObjectStream* stream)
         if (!stream->read(number)) return E_FAIL;
     // The stream fills the slots as the members' records register; the array is sized
     // once, so that the slots stay where they are.
+    StopAwaitingStored();
     m_stored.RemoveAll();
     m_stored.SetSize(static_cast<unsigned>(count));
     for (int i = 0; i < count; ++i)
         if (!stream->ptrFromNum(numbers[static_cast<std::size_t>(i)], &m_stored[i])) m_stored[i] = nullptr;
+    if ((m_storedAwaitedOn = stream->swizzler())) m_storedAwaitedOn->addRef();
     return S_OK;
 }
 

@@ -114,4 +114,7 @@ private:
 
     APArray<IAPMeasurementOperation*> m_members; // no references: the group is their dependent
     APArray<IAPElement*> m_stored;               // filled by the stream's pointer resolution
+    WmPtrSwizzle* m_storedAwaitedOn = nullptr;   // the reading that may still fill m_stored (held)
+    // Withdraws m_stored's slots from the reading before they go.
+    void StopAwaitingStored();
 };

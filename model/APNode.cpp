@@ -163,7 +163,17 @@ APNode::APNode() = default;
 
 APNode::~APNode()
 {
+    StopAwaitingChildren();
     if (m_wrapper) LiveNodes().erase(m_wrapper);
+}
+
+void APNode::StopAwaitingChildren()
+{
+    if (!m_childrenAwaitedOn) return;
+    for (int i = 0; i < m_storedChildren.Count(); ++i)
+        m_childrenAwaitedOn->forget(reinterpret_cast<void**>(&m_storedChildren[i]));
+    m_childrenAwaitedOn->release();
+    m_childrenAwaitedOn = nullptr;
 }
 
 HRESULT APNode::SetComObject(IAPElement* wrapper)
@@ -682,11 +692,13 @@ HRESULT APNode::Deserialize(WmObjectStream* stream)
     if (version < 2 && FAILED(ReadOldProperties(*stream))) return E_FAIL;
 
     // The slots must not move while the stream may still fill them.
+    StopAwaitingChildren();
     m_storedChildren.Release();
     m_storedChildren.RemoveAll();
     m_storedChildren.SetSize(static_cast<unsigned>(numbers.size()));
     for (std::size_t i = 0; i < numbers.size(); ++i)
         stream->ptrFromNum(numbers[i], &m_storedChildren[static_cast<int>(i)]);
+    if ((m_childrenAwaitedOn = stream->swizzler())) m_childrenAwaitedOn->addRef();
     m_childrenPending = true;
     m_note = note;
     return S_OK;
@@ -713,6 +725,7 @@ HRESULT APNode::FixupLists()
         if (SUCCEEDED(child->AppendParent(own))) m_children.Append(child);
         child->Release();
     }
+    StopAwaitingChildren();
     m_storedChildren.Release();
     m_storedChildren.RemoveAll();
     own->Release();

@@ -3,6 +3,8 @@
 // tolerance-library nodes.
 #include "model/APElement.h"
 
+class WmPtrSwizzle;
+
 // A node of the document's node graph: ordered children, parents, a note and a second note.
 // A link parent-to-child is the child's entry in the parent's children list, the parent's
 // entry in the child's parents list, and one reference that the child holds on its own
@@ -69,10 +71,13 @@ protected:
     CString m_note;
     CString m_note2;
     bool m_childrenPending = false; // a read left references in m_storedChildren
+    WmPtrSwizzle* m_childrenAwaitedOn = nullptr; // the reading that may still fill them (held)
 
 private:
     HRESULT WriteChildren(WmObjectStream& stream);
     HRESULT ReadOldProperties(WmObjectStream& stream);
+    // Withdraws the stored references' slots from the reading before they go.
+    void StopAwaitingChildren();
     // Would linking `child` under this node close a cycle?
     bool WouldCycle(IAPNode* own, IAPNode* child) const;
     HRESULT LinkChildAt(int index, IAPNode* child, IAPNode* own);

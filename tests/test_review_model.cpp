@@ -164,3 +164,100 @@ TEST_F(ReviewModel, APartListTakesOnlyItsOwnKind)
     datum->Release();
     part->Release();
 }
+
+// ---------------------------------------------------------------------------------------
+// References still awaited from a stream do not outlive the element that awaits them
+
+namespace {
+
+// The record of `holder` alone: the element it names (`named`) is never read, so the
+// reading still awaits it when `holder`'s copy goes.
+std::vector<unsigned char> RecordNaming(IAPElement* holder)
+{
+    Writer w;
+    EXPECT_EQ(holder->Serialize(w.Handle()), S_OK);
+    return w.bytes.Bytes();
+}
+
+// Reads the record into a new element of `clsid`, releases that element while the reading
+// goes on, then lets the awaited number arrive; answers what was still waiting at the end.
+int StillAwaitedAfterTheReaderWent(const std::vector<unsigned char>& record, const CLSID& clsid)
+{
+    Reader r(record);
+    IAPElement* copy = Create<IAPElement>(clsid, IID_IAPElement);
+    EXPECT_EQ(copy->Deserialize(r.Handle()), S_OK);
+    EXPECT_GT(r.in.swizzler()->pendingCount(), 0);
+    copy->Release();
+    const int awaited = r.in.swizzler()->pendingCount();
+    // Only safe once nothing waits: the swizzler would write into the freed element.
+    if (awaited == 0) {
+        static int stand_in = 0;
+        for (int number = 1; number < 8; ++number) r.in.registerPtr(&stand_in, number);
+    }
+    return awaited;
+}
+
+} // namespace
+
+TEST_F(ReviewModel, AnEndingNodeWithdrawsTheChildReferencesItAwaits)
+{
+    IAPNode* parent = Create<IAPNode>(CLSID_APAssemblyNode, IID_IAPNode);
+    IAPNode* child = Create<IAPNode>(CLSID_APAssemblyNode, IID_IAPNode);
+    ASSERT_EQ(parent->AppendChild(child), S_OK);
+    IAPElement* e = Elem(parent);
+    const std::vector<unsigned char> record = RecordNaming(e);
+    e->Release();
+    child->Release();
+    parent->Release();
+
+    EXPECT_EQ(StillAwaitedAfterTheReaderWent(record, CLSID_APAssemblyNode), 0);
+}
+
+TEST_F(ReviewModel, AnEndingGroupWithdrawsTheMemberReferencesItAwaits)
+{
+    IAPElement* group = Create<IAPElement>(CLSID_APGroup, IID_IAPElement);
+    IAPGroup* g = Query<IAPGroup>(group, IID_IAPGroup);
+    IAPElement* op = Create<IAPElement>(CLSID_APMeasurementOperation, IID_IAPElement);
+    ASSERT_EQ(g->AppendGroupElement(op), S_OK);
+    const std::vector<unsigned char> record = RecordNaming(group);
+    g->Release();
+    group->Release();
+    op->Release();
+
+    EXPECT_EQ(StillAwaitedAfterTheReaderWent(record, CLSID_APGroup), 0);
+}
+
+TEST_F(ReviewModel, ANodeReadTwiceAwaitsOnlyItsLatestChildren)
+{
+    IAPNode* parent = Create<IAPNode>(CLSID_APAssemblyNode, IID_IAPNode);
+    std::vector<IAPNode*> children;
+    for (int i = 0; i < 40; ++i) {
+        children.push_back(Create<IAPNode>(CLSID_APAssemblyNode, IID_IAPNode));
+        ASSERT_EQ(parent->AppendChild(children.back()), S_OK);
+    }
+    IAPElement* e = Elem(parent);
+    const std::vector<unsigned char> many = RecordNaming(e);
+    for (IAPNode* c : children) {
+        parent->RemoveChild(c);
+        c->Release();
+    }
+    const std::vector<unsigned char> none = RecordNaming(e);
+    e->Release();
+    parent->Release();
+
+    // The second read must not leave the first read's slots with the swizzler: their
+    // storage is gone.
+    Reader r1(many);
+    IAPElement* copy = Create<IAPElement>(CLSID_APAssemblyNode, IID_IAPElement);
+    ASSERT_EQ(copy->Deserialize(r1.Handle()), S_OK);
+    EXPECT_EQ(r1.in.swizzler()->pendingCount(), 40);
+    WmMemoryByteStream again(none.data(), static_cast<std::uint32_t>(none.size()));
+    WmDataStream againData(&again);
+    WmObjectStream againObjects(againData);
+    againObjects.setByteOrder(0);
+    againObjects.setSwizzler(r1.in.swizzler());
+    EXPECT_EQ(copy->Deserialize(reinterpret_cast<unsigned char*>(&againObjects)), S_OK);
+    EXPECT_EQ(r1.in.swizzler()->pendingCount(), 0);
+    againObjects.setSwizzler(nullptr);
+    copy->Release();
+}
