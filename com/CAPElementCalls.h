@@ -17,6 +17,16 @@ HRESULT ElementIn(IUnknown* in, Call&& call)
     return hr;
 }
 
+// As ElementIn, for lists of one kind: `in` must answer `kind`, else E_FAIL.
+template <class Call>
+HRESULT ElementOfKindIn(IUnknown* in, REFIID kind, Call&& call)
+{
+    IUnknown* typed = nullptr;
+    if (in && (FAILED(in->QueryInterface(kind, reinterpret_cast<void**>(&typed))) || !typed)) return E_FAIL;
+    if (typed) typed->Release();
+    return ElementIn(in, call);
+}
+
 // Lets the model hand out an IAPElement and gives the caller the same object's interface
 // `iid`, with one reference.
 template <class To, class Call>

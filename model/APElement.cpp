@@ -65,31 +65,20 @@ HRESULT APElement::RemoveDependent(IAPElementSink* sink)
     return S_OK;
 }
 
-HRESULT APElement::GetNumDependents(int* count)
-{
-    *count = m_dependents.Count();
-    return S_OK;
-}
+HRESULT APElement::GetNumDependents(int* count) { return CopyOut(m_dependents.Count(), count); }
 
 HRESULT APElement::GetDependent(int index, IAPElement** out)
 {
+    if (!out) return E_FAIL;
     if (index < 0 || index >= m_dependents.Count()) return E_FAIL;
     IAPElementSink* sink = m_dependents[index];
     if (!sink) return E_FAIL;
     return FAILED(sink->QueryInterface(IID_IAPElement, reinterpret_cast<void**>(out))) ? E_FAIL : S_OK;
 }
 
-HRESULT APElement::GetDescriptionSize(int* size)
-{
-    *size = m_description.GetLength();
-    return S_OK;
-}
+HRESULT APElement::GetDescriptionSize(int* size) { return CopyOut(m_description.GetLength(), size); }
 
-HRESULT APElement::GetNameSize(int* size)
-{
-    *size = m_name.GetLength();
-    return S_OK;
-}
+HRESULT APElement::GetNameSize(int* size) { return CopyOut(m_name.GetLength(), size); }
 
 HRESULT APElement::NotifyDocumentChanged(IAPElement* element, const unsigned char* message)
 {
@@ -98,11 +87,7 @@ HRESULT APElement::NotifyDocumentChanged(IAPElement* element, const unsigned cha
     return hr < 0 ? E_FAIL : S_OK;
 }
 
-HRESULT APElement::GetCost(int* cost)
-{
-    *cost = m_cost;
-    return S_OK;
-}
+HRESULT APElement::GetCost(int* cost) { return CopyOut(m_cost, cost); }
 
 HRESULT APElement::SetCost(int cost) { return Store(m_cost, cost); }
 
@@ -120,6 +105,7 @@ HRESULT APElement::SetPreviousName(const CString& name) { return Store(m_previou
 
 HRESULT APElement::RenameKeepingPrevious(const CString& newName, int* changed)
 {
+    if (!changed) return E_FAIL;
     *changed = 0;
     if (newName.IsEmpty()) return S_OK;
     CString current;

@@ -782,8 +782,8 @@ bool WriteOwned(WmObjectStream& s, const APArray<IAPElement*>& list)
 }
 
 // Reads an owned list: per entry its class, then its own record. Entries read before a
-// failure stay in `list`.
-bool ReadOwned(WmObjectStream& s, APArray<IAPElement*>& list)
+// failure stay in `list`. An entry that is not of the list's kind (`iid`) fails the read.
+bool ReadOwned(WmObjectStream& s, APArray<IAPElement*>& list, REFIID iid)
 {
     int count = 0;
     if (!s.read(count) || count < 0 || !MayHold(s, static_cast<std::int64_t>(count) * 16)) return false;
@@ -795,7 +795,7 @@ bool ReadOwned(WmObjectStream& s, APArray<IAPElement*>& list)
                                        reinterpret_cast<void**>(&e))) ||
             !e)
             return false;
-        if (FAILED(e->Deserialize(StreamHandle(&s)))) {
+        if (!Answers(e, iid) || FAILED(e->Deserialize(StreamHandle(&s)))) {
             e->Release();
             return false;
         }
@@ -1003,13 +1003,13 @@ HRESULT APPartNode::Deserialize(WmObjectStream* stream)
         if (version >= 3 && !s.read(flag1)) return E_FAIL;
         if (version >= 4 && !s.read(flag2)) return E_FAIL;
         if (!s.readMatrix4f(transform)) return E_FAIL;
-        if (!ReadOwned(s, m_datums) || !ReadOwned(s, m_frames)) return E_FAIL;
+        if (!ReadOwned(s, m_datums, IID_IAPDatum) || !ReadOwned(s, m_frames, IID_IAPDRF)) return E_FAIL;
     } else {
         // The frames of the first format are not usable: read past them and let them go.
         APArray<IAPElement*> dropped;
-        bool read = ReadOwned(s, dropped);
+        bool read = ReadOwned(s, dropped, IID_IAPDRF);
         ReleaseOwned(dropped);
-        if (!read || !s.readMatrix4f(transform) || !ReadOwned(s, m_datums)) return E_FAIL;
+        if (!read || !s.readMatrix4f(transform) || !ReadOwned(s, m_datums, IID_IAPDatum)) return E_FAIL;
     }
     m_nodeString = text;
     m_flag1 = flag1;
