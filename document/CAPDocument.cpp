@@ -214,7 +214,8 @@ HRESULT STDMETHODCALLTYPE CAPDocument::RemoveChild(IAPNode* parent, IAPNode* chi
         int count = 0;
         if (FAILED(child->GetNumParents(&count))) return E_FAIL;
         if (FAILED(parent->RemoveChild(child))) return E_FAIL;
-        if (count == 1) {
+        // A second entry under the same parent keeps the link.
+        if (count == 1 && SUCCEEDED(child->GetNumParents(&count)) && count == 0) {
             // Its last parent is gone: it stays in the process as a top-level node.
             if (FAILED(EnsureRoot()) || FAILED(m_root->AppendChild(child))) return E_FAIL;
         }
@@ -261,7 +262,12 @@ HRESULT CAPDocument::DeleteNode(IAPNode* node)
     for (int i = parents - 1; i >= 0; --i) {
         ComRef<IAPNode> parent;
         if (FAILED(node->GetParent(i, parent.Out())) || !parent) return E_FAIL;
-        if (FAILED(parent->RemoveChild(node))) return E_FAIL;
+        // A parent may list the node more than once: every entry goes.
+        int entries = 0, at = -1;
+        if (FAILED(parent->GetNumChildren(&entries))) return E_FAIL;
+        do {
+            if (FAILED(parent->RemoveChild(node))) return E_FAIL;
+        } while (--entries > 0 && SUCCEEDED(parent->FindChild(node, &at)) && at >= 0);
     }
     {
         ComRef<IAPElement> element = QueryRef<IAPElement>(node, IID_IAPElement);
@@ -270,6 +276,9 @@ HRESULT CAPDocument::DeleteNode(IAPNode* node)
     int children = 0;
     if (FAILED(node->GetNumChildren(&children))) return E_FAIL;
     for (int i = children - 1; i >= 0; --i) {
+        int now = 0;
+        if (FAILED(node->GetNumChildren(&now))) return E_FAIL;
+        if (i >= now) continue; // went with another entry of the same child
         ComRef<IAPNode> child;
         if (FAILED(node->GetChild(i, child.Out())) || !child) return E_FAIL;
         if (FAILED(DeleteNode(child.Get()))) return E_FAIL;

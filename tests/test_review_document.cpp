@@ -1,0 +1,104 @@
+// Faults found in the document object and its file handling: a node listed twice under one
+// parent, failed moves that reorder the top-level nodes, and elements that outlive the
+// document they were bound to.
+#include "document_support.h"
+
+using namespace doc_test;
+
+namespace {
+
+class ReviewDocument : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_live = LiveObjects();
+        m_doc = NewDocument();
+        ASSERT_NE(m_doc, nullptr);
+    }
+    void TearDown() override
+    {
+        for (auto* s : m_sinks) s->Release();
+        if (m_doc) m_doc->Release();
+        for (const auto& p : m_files) DeleteFileA(p.c_str());
+        EXPECT_EQ(LiveObjects(), m_live) << "objects left alive";
+    }
+    RecordingSink* Sink(int id)
+    {
+        auto* s = new RecordingSink(id, &m_log);
+        m_sinks.push_back(s);
+        EXPECT_EQ(m_doc->RegisterEventSink(s), S_OK);
+        return s;
+    }
+    std::vector<std::pair<int, std::string>> Heard(int sink = 1)
+    {
+        std::vector<std::pair<int, std::string>> out;
+        for (const Event& e : m_log)
+            if (e.sink == sink && e.cmd != 1) out.emplace_back(e.cmd, e.element);
+        return out;
+    }
+    std::string File(const char* stem)
+    {
+        m_files.push_back(TempPath(stem));
+        return m_files.back();
+    }
+
+    IAPDocument6* m_doc = nullptr;
+    std::vector<Event> m_log;
+    std::vector<RecordingSink*> m_sinks;
+    std::vector<std::string> m_files;
+    LONG m_live = 0;
+};
+
+using Heard_t = std::vector<std::pair<int, std::string>>;
+
+} // namespace
+
+// InsertChild may list a child a second time under the same parent (one link, two entries).
+TEST_F(ReviewDocument, DeletingANodeListedTwiceUnderOneParentUnlinksItCompletely)
+{
+    IAPNode* a = NewNode(m_doc, CLSID_APAssemblyNode, "A");
+    IAPNode* p = NewNode(m_doc, CLSID_APPartNode, "P");
+    ASSERT_EQ(m_doc->AddChild(a, p), S_OK);
+    ASSERT_EQ(m_doc->InsertChild(a, p, 0), S_OK);
+    ASSERT_EQ(ChildNames(a), (std::vector<std::string>{"P", "P"}));
+    Sink(1);
+    ASSERT_EQ(m_doc->DeleteNodeFromProcess(p), S_OK);
+    EXPECT_TRUE(ChildNames(a).empty());
+    int parents = -1;
+    EXPECT_EQ(p->GetNumParents(&parents), S_OK);
+    EXPECT_EQ(parents, 0);
+    EXPECT_EQ(Heard(), (Heard_t{{3, "P"}}));
+    a->Release();
+    p->Release();
+}
+
+TEST_F(ReviewDocument, DeletingTheParentOfANodeListedTwiceAnnouncesItOnce)
+{
+    IAPNode* a = NewNode(m_doc, CLSID_APAssemblyNode, "A");
+    IAPNode* p = NewNode(m_doc, CLSID_APPartNode, "P");
+    ASSERT_EQ(m_doc->AddChild(a, p), S_OK);
+    ASSERT_EQ(m_doc->InsertChild(a, p, 0), S_OK);
+    Sink(1);
+    ASSERT_EQ(m_doc->DeleteNodeFromProcess(a), S_OK);
+    EXPECT_EQ(Heard(), (Heard_t{{3, "P"}, {3, "A"}}));
+    EXPECT_TRUE(RootNames(m_doc).empty());
+    a->Release();
+    p->Release();
+}
+
+// Removing one of two entries leaves the node under its parent: it is not also top-level.
+TEST_F(ReviewDocument, RemovingOneOfTwoEntriesKeepsTheNodeOutOfTheRoots)
+{
+    IAPNode* a = NewNode(m_doc, CLSID_APAssemblyNode, "A");
+    IAPNode* p = NewNode(m_doc, CLSID_APPartNode, "P");
+    ASSERT_EQ(m_doc->AddChild(a, p), S_OK);
+    ASSERT_EQ(m_doc->InsertChild(a, p, 0), S_OK);
+    ASSERT_EQ(m_doc->RemoveChild(a, p), S_OK);
+    EXPECT_EQ(ChildNames(a), std::vector<std::string>{"P"});
+    EXPECT_EQ(RootNames(m_doc), std::vector<std::string>{"A"});
+    // The last entry gone, it is top-level again.
+    ASSERT_EQ(m_doc->RemoveChild(a, p), S_OK);
+    EXPECT_EQ(RootNames(m_doc), (std::vector<std::string>{"A", "P"}));
+    a->Release();
+    p->Release();
+}
