@@ -187,6 +187,8 @@ HRESULT CAPDocument::LinkChild(IAPNode* parent, IAPNode* child, bool append, int
         if (!parent || !child) return E_FAIL;
         // The root link may be the child's last one: keep it alive while it moves.
         ComRef<IAPNode> keep = ComRef<IAPNode>::Hold(child);
+        int at = -1;
+        if (m_root) m_root->FindChild(child, &at);
         HRESULT moved = UnlinkFromRootIfTopLevel(child);
         if (FAILED(moved)) return E_FAIL;
         HRESULT hr = E_FAIL;
@@ -196,7 +198,7 @@ HRESULT CAPDocument::LinkChild(IAPNode* parent, IAPNode* child, bool append, int
             hr = parent->InsertChild(insertAfter + 1, child);
         if (FAILED(hr)) {
             // Not lost from the process: back among the top-level nodes.
-            if (moved == S_FALSE) m_root->AppendChild(child);
+            if (moved == S_FALSE && (at < 0 || FAILED(m_root->InsertChild(at, child)))) m_root->AppendChild(child);
             return E_FAIL;
         }
         ComRef<IAPElement> element;

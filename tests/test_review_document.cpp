@@ -102,3 +102,19 @@ TEST_F(ReviewDocument, RemovingOneOfTwoEntriesKeepsTheNodeOutOfTheRoots)
     a->Release();
     p->Release();
 }
+
+// A refused move leaves the top-level nodes as they were, order included (the first one is
+// what an export writes).
+TEST_F(ReviewDocument, ARefusedMoveKeepsTheTopLevelOrder)
+{
+    IAPNode* a = NewNode(m_doc, CLSID_APAssemblyNode, "A");
+    IAPNode* b = NewNode(m_doc, CLSID_APAssemblyNode, "B");
+    IAPNode* x = NewNode(m_doc, CLSID_APAssemblyNode, "X");
+    ASSERT_EQ(m_doc->AddChild(a, x), S_OK);
+    ASSERT_EQ(RootNames(m_doc), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(m_doc->AddChild(x, a), E_FAIL); // would be its own ancestor
+    EXPECT_EQ(RootNames(m_doc), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(m_doc->InsertChild(x, a, -1), E_FAIL);
+    EXPECT_EQ(RootNames(m_doc), (std::vector<std::string>{"A", "B"}));
+    for (IAPNode* n : {a, b, x}) n->Release();
+}
