@@ -288,7 +288,10 @@ HRESULT CAPDocument::DeleteNode(IAPNode* node)
     ComRef<IAPElement> element;
     HRESULT hr = node->QueryInterface(IID_IAPElement, element.OutVoid());
     if (FAILED(hr)) return hr;
-    return FAILED(Notify(3, element.Get(), 0, nullptr)) ? E_FAIL : S_OK;
+    hr = Notify(3, element.Get(), 0, nullptr);
+    // Out of the process now: a client that keeps it must not reach this document later.
+    element->BindDocument(nullptr);
+    return FAILED(hr) ? E_FAIL : S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CAPDocument::DeleteNodeFromProcess(IAPNode* node)
@@ -302,7 +305,7 @@ HRESULT STDMETHODCALLTYPE CAPDocument::DeleteNodeFromProcess(IAPNode* node)
 // ---------------------------------------------------------------------------------------
 // Import
 
-HRESULT CAPDocument::BindSubtree(IAPNode* top)
+HRESULT CAPDocument::BindSubtree(IAPNode* top, IAPDocEventSink* sink)
 {
     std::vector<ComRef<IAPNode>> stack;
     std::set<IAPNode*> seen{top};
@@ -311,7 +314,7 @@ HRESULT CAPDocument::BindSubtree(IAPNode* top)
         ComRef<IAPNode> node(stack.back().Detach());
         stack.pop_back();
         ComRef<IAPElement> element = QueryRef<IAPElement>(node.Get(), IID_IAPElement);
-        if (!element || FAILED(element->BindDocument(Sink()))) return E_FAIL;
+        if (!element || FAILED(element->BindDocument(sink))) return E_FAIL;
         int count = 0;
         if (FAILED(node->GetNumChildren(&count))) return E_FAIL;
         for (int i = count - 1; i >= 0; --i) {
@@ -351,7 +354,7 @@ HRESULT STDMETHODCALLTYPE CAPDocument::ImportDocument(IAPDocument* other, IAPNod
             ComRef<IAPNode> parent;
             if (FAILED(child->GetParent(0, parent.Out())) || !parent) return E_FAIL;
             if (FAILED(parent->RemoveChild(child.Get()))) return E_FAIL;
-            if (FAILED(BindSubtree(child.Get()))) return E_FAIL;
+            if (FAILED(BindSubtree(child.Get(), Sink()))) return E_FAIL;
             if (FAILED(AddChild(parentNode, child.Get()))) return E_FAIL;
         }
         return S_OK;

@@ -51,6 +51,18 @@ protected:
 
 using Heard_t = std::vector<std::pair<int, std::string>>;
 
+// An element no longer bound to any document: it answers no document.
+void ExpectUnbound(IUnknown* p)
+{
+    IAPElement* e = Query<IAPElement>(p, IID_IAPElement);
+    ASSERT_NE(e, nullptr);
+    IAPDocument* doc = nullptr;
+    const HRESULT hr = e->GetDocument(&doc);
+    if (SUCCEEDED(hr) && doc) doc->Release();
+    e->Release();
+    ASSERT_EQ(hr, E_FAIL); // still bound: the checks after the document's release would crash
+}
+
 } // namespace
 
 // InsertChild may list a child a second time under the same parent (one link, two entries).
@@ -117,4 +129,42 @@ TEST_F(ReviewDocument, ARefusedMoveKeepsTheTopLevelOrder)
     EXPECT_EQ(m_doc->InsertChild(x, a, -1), E_FAIL);
     EXPECT_EQ(RootNames(m_doc), (std::vector<std::string>{"A", "B"}));
     for (IAPNode* n : {a, b, x}) n->Release();
+}
+
+// A deleted node that a client keeps must not call back into a document that is gone.
+TEST_F(ReviewDocument, ADeletedNodeOutlivingItsDocumentNoLongerCallsIt)
+{
+    IAPNode* p = NewNode(m_doc, CLSID_APPartNode, "P");
+    ASSERT_EQ(m_doc->DeleteNodeFromProcess(p), S_OK);
+    ASSERT_NO_FATAL_FAILURE(ExpectUnbound(p));
+    m_doc->Release();
+    m_doc = nullptr;
+    ASSERT_NO_FATAL_FAILURE(ExpectUnbound(p));
+    p->Release();
+}
+
+// The nodes of the tree that an open replaced are no longer the document's.
+TEST_F(ReviewDocument, NodesOfAReplacedTreeNoLongerCallTheDocument)
+{
+    IAPNode* a = NewNode(m_doc, CLSID_APAssemblyNode, "A");
+    IAPNode* p = NewNode(m_doc, CLSID_APPartNode, "P");
+    ASSERT_EQ(m_doc->AddChild(a, p), S_OK);
+    ASSERT_EQ(m_doc->SetProcessName(Text("n")), S_OK);
+    const std::string path = File("replaced");
+    ASSERT_EQ(m_doc->Save(Text(path.c_str())), S_OK);
+    ASSERT_EQ(m_doc->OpenDocument(Text(path.c_str())), S_OK);
+    Sink(1);
+    IAPElement* e = Query<IAPElement>(p, IID_IAPElement);
+    ASSERT_EQ(e->SetCost(3), S_OK);
+    EXPECT_TRUE(m_log.empty()); // not a node of this document any more
+    e->Release();
+    ASSERT_NO_FATAL_FAILURE(ExpectUnbound(p));
+    ASSERT_NO_FATAL_FAILURE(ExpectUnbound(a));
+    m_doc->Release();
+    m_doc = nullptr;
+    for (auto* s : m_sinks) s->Release();
+    m_sinks.clear();
+    ASSERT_NO_FATAL_FAILURE(ExpectUnbound(p));
+    a->Release();
+    p->Release();
 }
