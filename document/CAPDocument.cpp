@@ -353,9 +353,18 @@ HRESULT STDMETHODCALLTYPE CAPDocument::ImportDocument(IAPDocument* other, IAPNod
             // Both halves of the link go, so the other document keeps no stale child entry.
             ComRef<IAPNode> parent;
             if (FAILED(child->GetParent(0, parent.Out())) || !parent) return E_FAIL;
+            int at = -1, parents = 0;
+            parent->FindChild(child.Get(), &at);
             if (FAILED(parent->RemoveChild(child.Get()))) return E_FAIL;
-            if (FAILED(BindSubtree(child.Get(), Sink()))) return E_FAIL;
-            if (FAILED(AddChild(parentNode, child.Get()))) return E_FAIL;
+            if (FAILED(BindSubtree(child.Get(), Sink())) || FAILED(AddChild(parentNode, child.Get()))) {
+                // Not placed here: it goes back where it was in the other document.
+                if (SUCCEEDED(child->GetNumParents(&parents)) && parents == 0) {
+                    auto otherSink = QueryRef<IAPDocEventSink>(other, IID_IAPDocEventSink);
+                    BindSubtree(child.Get(), otherSink.Get());
+                    if (at < 0 || FAILED(parent->InsertChild(at, child.Get()))) parent->AppendChild(child.Get());
+                }
+                return E_FAIL;
+            }
         }
         return S_OK;
     });

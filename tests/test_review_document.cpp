@@ -168,3 +168,23 @@ TEST_F(ReviewDocument, NodesOfAReplacedTreeNoLongerCallTheDocument)
     a->Release();
     p->Release();
 }
+
+// An import that cannot place a node leaves it in the other document, where it was.
+TEST_F(ReviewDocument, ARefusedImportLosesNothingFromTheOtherDocument)
+{
+    IAPDocument6* other = NewDocument();
+    IAPNode* top = NewNode(other, CLSID_APAssemblyNode, "Top");
+    IAPNode* x = NewNode(other, CLSID_APAssemblyNode, "X");
+    IAPNode* y = NewNode(other, CLSID_APPartNode, "Y");
+    ASSERT_EQ(other->AddChild(top, x), S_OK);
+    ASSERT_EQ(other->AddChild(top, y), S_OK);
+    // X cannot go under itself.
+    EXPECT_EQ(m_doc->ImportDocument(other, x), E_FAIL);
+    EXPECT_EQ(ChildNames(top), (std::vector<std::string>{"X", "Y"}));
+    int parents = 0;
+    EXPECT_EQ(x->GetNumParents(&parents), S_OK);
+    EXPECT_EQ(parents, 1);
+    ASSERT_NO_FATAL_FAILURE(ExpectBoundTo(x, other));
+    for (IAPNode* n : {top, x, y}) n->Release();
+    other->Release();
+}
