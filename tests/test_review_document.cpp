@@ -1,6 +1,9 @@
 // Faults found in the document object and its file handling: a node listed twice under one
 // parent, failed moves that reorder the top-level nodes, and elements that outlive the
 // document they were bound to.
+#include <functional>
+
+#include "document/ElementStream.h"
 #include "document_support.h"
 
 using namespace doc_test;
@@ -187,4 +190,54 @@ TEST_F(ReviewDocument, ARefusedImportLosesNothingFromTheOtherDocument)
     ASSERT_NO_FATAL_FAILURE(ExpectBoundTo(x, other));
     for (IAPNode* n : {top, x, y}) n->Release();
     other->Release();
+}
+
+// A record that no parent names is no node of the tree: a reader that dropped it would
+// leave element references (properties, groups) resolved to an object it then freed.
+TEST_F(ReviewDocument, AStreamWithARecordNoParentNamesIsRefused)
+{
+    IAPNode* a = NewNode(m_doc, CLSID_APAssemblyNode, "A");
+    IAPNode* root = nullptr;
+    ASSERT_EQ(a->GetParent(0, &root), S_OK);
+    IAPElement* stray = plenvort_test::Create<IAPElement>(CLSID_APPartNode, IID_IAPElement);
+    ASSERT_NE(stray, nullptr);
+    const std::string path = File("stray");
+    {
+        IStorage* storage = nullptr;
+        ASSERT_EQ(StgCreateDocfile(Wide(path).c_str(), STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &storage),
+                  S_OK);
+        IStream* version = nullptr;
+        ASSERT_EQ(storage->CreateStream(L"Process Document Version", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
+                                        0, 0, &version),
+                  S_OK);
+        float two = 2.0f;
+        version->Write(&two, 4, nullptr);
+        version->Release();
+        {
+            ElementStreamSession session(storage, ElementStreamSession::Write);
+            auto record = [&](IUnknown* n) {
+                IAPElement* e = Query<IAPElement>(n, IID_IAPElement);
+                GUID clsid{};
+                e->GetClassID(&clsid);
+                session.Objects().write(WmGUID(clsid));
+                EXPECT_EQ(e->Serialize(reinterpret_cast<unsigned char*>(&session.Objects())), S_OK);
+                e->Release();
+            };
+            record(root);
+            record(a);
+            record(stray); // named by nobody
+            session.Objects().write(WmGUID(GUID_EndOfStreamMarker));
+        }
+        storage->Release();
+    }
+    root->Release();
+    stray->Release();
+
+    IAPDocument6* reader = NewDocument();
+    IAPNode* kept = NewNode(reader, CLSID_APPartNode, "kept");
+    EXPECT_EQ(reader->OpenDocument(Text(path.c_str())), E_FAIL);
+    EXPECT_EQ(RootNames(reader), std::vector<std::string>{"kept"});
+    kept->Release();
+    reader->Release();
+    a->Release();
 }
