@@ -290,7 +290,7 @@ HRESULT CAPDocument::DeleteNode(IAPNode* node)
     if (FAILED(hr)) return hr;
     hr = Notify(3, element.Get(), 0, nullptr);
     // Out of the process now: a client that keeps it must not reach this document later.
-    element->BindDocument(nullptr);
+    if (!IsRoot(node)) element->BindDocument(nullptr);
     return FAILED(hr) ? E_FAIL : S_OK;
 }
 

@@ -241,3 +241,28 @@ TEST_F(ReviewDocument, AStreamWithARecordNoParentNamesIsRefused)
     reader->Release();
     a->Release();
 }
+
+// The hidden root reached through a node and emptied with DeleteNodeFromProcess stays the
+// document's root: it still writes the export form.
+TEST_F(ReviewDocument, TheRootStaysBoundWhenAClientDeletesIt)
+{
+    IAPNode* old = NewNode(m_doc, CLSID_APPartNode, "Old");
+    IAPNode* root = nullptr;
+    ASSERT_EQ(old->GetParent(0, &root), S_OK);
+    old->Release();
+    ASSERT_EQ(m_doc->DeleteNodeFromProcess(root), S_OK);
+    ASSERT_NO_FATAL_FAILURE(ExpectBoundTo(root, m_doc));
+    root->Release();
+
+    IAPNode* f = NewNode(m_doc, CLSID_APAssemblyNode, "F");
+    IAPNode* n = NewNode(m_doc, CLSID_APPartNode, "N");
+    ASSERT_EQ(m_doc->SetProcessName(Text("x")), S_OK);
+    const std::string path = File("rootexport");
+    ASSERT_EQ(m_doc->ExportDocument(Text(path.c_str()), n), S_OK);
+    IAPDocument6* reader = NewDocument();
+    ASSERT_EQ(reader->OpenDocument(Text(path.c_str())), S_OK);
+    EXPECT_EQ(RootNames(reader), std::vector<std::string>{"F"});
+    reader->Release();
+    f->Release();
+    n->Release();
+}
