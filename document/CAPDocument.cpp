@@ -182,6 +182,8 @@ HRESULT CAPDocument::LinkChild(IAPNode* parent, IAPNode* child, bool append, int
         if (!parent || !child) return E_FAIL;
         // The root link may be the child's last one: keep it alive while it moves.
         ComRef<IAPNode> keep = ComRef<IAPNode>::Hold(child);
+        int at = -1;
+        if (m_root) m_root->FindChild(child, &at);
         HRESULT moved = UnlinkFromRootIfTopLevel(child);
         if (FAILED(moved)) return E_FAIL;
         HRESULT hr = E_FAIL;
@@ -191,7 +193,7 @@ HRESULT CAPDocument::LinkChild(IAPNode* parent, IAPNode* child, bool append, int
             hr = parent->InsertChild(insertAfter + 1, child);
         if (FAILED(hr)) {
             // Not lost from the process: back among the top-level nodes.
-            if (moved == S_FALSE) m_root->AppendChild(child);
+            if (moved == S_FALSE && (at < 0 || FAILED(m_root->InsertChild(at, child)))) m_root->AppendChild(child);
             return E_FAIL;
         }
         ComRef<IAPElement> element;
@@ -209,7 +211,8 @@ HRESULT STDMETHODCALLTYPE CAPDocument::RemoveChild(IAPNode* parent, IAPNode* chi
         int count = 0;
         if (FAILED(child->GetNumParents(&count))) return E_FAIL;
         if (FAILED(parent->RemoveChild(child))) return E_FAIL;
-        if (count == 1) {
+        // A second entry under the same parent keeps the link.
+        if (count == 1 && SUCCEEDED(child->GetNumParents(&count)) && count == 0) {
             // Its last parent is gone: it stays in the process as a top-level node.
             if (FAILED(EnsureRoot()) || FAILED(m_root->AppendChild(child))) return E_FAIL;
         }
@@ -256,7 +259,12 @@ HRESULT CAPDocument::DeleteNode(IAPNode* node)
     for (int i = parents - 1; i >= 0; --i) {
         ComRef<IAPNode> parent;
         if (FAILED(node->GetParent(i, parent.Out())) || !parent) return E_FAIL;
-        if (FAILED(parent->RemoveChild(node))) return E_FAIL;
+        // A parent may list the node more than once: every entry goes.
+        int entries = 0, at = -1;
+        if (FAILED(parent->GetNumChildren(&entries))) return E_FAIL;
+        do {
+            if (FAILED(parent->RemoveChild(node))) return E_FAIL;
+        } while (--entries > 0 && SUCCEEDED(parent->FindChild(node, &at)) && at >= 0);
     }
     {
         ComRef<IAPElement> element = QueryRef<IAPElement>(node, IID_IAPElement);
@@ -265,6 +273,9 @@ HRESULT CAPDocument::DeleteNode(IAPNode* node)
     int children = 0;
     if (FAILED(node->GetNumChildren(&children))) return E_FAIL;
     for (int i = children - 1; i >= 0; --i) {
+        int now = 0;
+        if (FAILED(node->GetNumChildren(&now))) return E_FAIL;
+        if (i >= now) continue; // went with another entry of the same child
         ComRef<IAPNode> child;
         if (FAILED(node->GetChild(i, child.Out())) || !child) return E_FAIL;
         if (FAILED(DeleteNode(child.Get()))) return E_FAIL;
@@ -272,7 +283,10 @@ HRESULT CAPDocument::DeleteNode(IAPNode* node)
     ComRef<IAPElement> element;
     HRESULT hr = node->QueryInterface(IID_IAPElement, element.OutVoid());
     if (FAILED(hr)) return hr;
-    return FAILED(Notify(3, element.Get(), 0, nullptr)) ? E_FAIL : S_OK;
+    hr = Notify(3, element.Get(), 0, nullptr);
+    // Out of the process now: a client that keeps it must not reach this document later.
+    if (!IsRoot(node)) element->BindDocument(nullptr);
+    return FAILED(hr) ? E_FAIL : S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CAPDocument::DeleteNodeFromProcess(IAPNode* node)
@@ -286,7 +300,7 @@ HRESULT STDMETHODCALLTYPE CAPDocument::DeleteNodeFromProcess(IAPNode* node)
 // ---------------------------------------------------------------------------------------
 // Import
 
-HRESULT CAPDocument::BindSubtree(IAPNode* top)
+HRESULT CAPDocument::BindSubtree(IAPNode* top, IAPDocEventSink* sink)
 {
     std::vector<ComRef<IAPNode>> stack;
     std::set<IAPNode*> seen{top};
@@ -295,7 +309,7 @@ HRESULT CAPDocument::BindSubtree(IAPNode* top)
         ComRef<IAPNode> node(stack.back().Detach());
         stack.pop_back();
         ComRef<IAPElement> element = QueryRef<IAPElement>(node.Get(), IID_IAPElement);
-        if (!element || FAILED(element->BindDocument(Sink()))) return E_FAIL;
+        if (!element || FAILED(element->BindDocument(sink))) return E_FAIL;
         int count = 0;
         if (FAILED(node->GetNumChildren(&count))) return E_FAIL;
         for (int i = count - 1; i >= 0; --i) {
@@ -334,9 +348,18 @@ HRESULT STDMETHODCALLTYPE CAPDocument::ImportDocument(IAPDocument* other, IAPNod
             // Both halves of the link go, so the other document keeps no stale child entry.
             ComRef<IAPNode> parent;
             if (FAILED(child->GetParent(0, parent.Out())) || !parent) return E_FAIL;
+            int at = -1, parents = 0;
+            parent->FindChild(child.Get(), &at);
             if (FAILED(parent->RemoveChild(child.Get()))) return E_FAIL;
-            if (FAILED(BindSubtree(child.Get()))) return E_FAIL;
-            if (FAILED(AddChild(parentNode, child.Get()))) return E_FAIL;
+            if (FAILED(BindSubtree(child.Get(), Sink())) || FAILED(AddChild(parentNode, child.Get()))) {
+                // Not placed here: it goes back where it was in the other document.
+                if (SUCCEEDED(child->GetNumParents(&parents)) && parents == 0) {
+                    auto otherSink = QueryRef<IAPDocEventSink>(other, IID_IAPDocEventSink);
+                    BindSubtree(child.Get(), otherSink.Get());
+                    if (at < 0 || FAILED(parent->InsertChild(at, child.Get()))) parent->AppendChild(child.Get());
+                }
+                return E_FAIL;
+            }
         }
         return S_OK;
     });

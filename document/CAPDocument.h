@@ -142,7 +142,7 @@ protected:
     HRESULT UnlinkFromRootIfTopLevel(IAPNode* child);
     HRESULT LinkChild(IAPNode* parent, IAPNode* child, bool append, int insertAfter);
     HRESULT DeleteNode(IAPNode* node);
-    HRESULT BindSubtree(IAPNode* node);
+    HRESULT BindSubtree(IAPNode* node, IAPDocEventSink* sink);
 
     // Element stream pieces.
     HRESULT WriteRecord(ElementStreamSession& session, IAPElement* element);

@@ -196,6 +196,7 @@ HRESULT CAPDocument::ReadElementStream(IStorage* storage, IAPNode** rootOut)
     if (!storage) return E_FAIL;
 
     std::vector<IAPElement*> created; // the creation reference of every record
+    std::set<IAPElement*> copies;     // records that repeat an earlier one
     ComRef<IAPNode> root;
     HRESULT hr = S_OK;
     try {
@@ -231,8 +232,8 @@ HRESULT CAPDocument::ReadElementStream(IStorage* storage, IAPNode** rootOut)
                 auto earlier = byNumber.find(number);
                 if (earlier == byNumber.end())
                     byNumber.emplace(number, element);
-                else
-                    objects.registerPtr(earlier->second, number);
+                else if (objects.registerPtr(earlier->second, number))
+                    copies.insert(element);
             }
             if (created.size() == 1) {
                 root = QueryRef<IAPNode>(element, IID_IAPNode);
@@ -251,6 +252,14 @@ HRESULT CAPDocument::ReadElementStream(IStorage* storage, IAPNode** rootOut)
     if (SUCCEEDED(hr)) {
         try {
             hr = FixupLoadedTree(root.Get());
+            // Every other record must have come under a parent: one that none names would go
+            // now, while references read from the stream may still point at it.
+            for (size_t i = 1; SUCCEEDED(hr) && i < created.size(); ++i) {
+                int parents = 0;
+                auto node = QueryRef<IAPNode>(created[i], IID_IAPNode);
+                if (!copies.count(created[i]) && (!node || FAILED(node->GetNumParents(&parents)) || parents <= 0))
+                    hr = E_FAIL;
+            }
         } catch (...) {
             hr = E_FAIL;
         }

@@ -395,7 +395,11 @@ HRESULT CAPDocument::OpenFile(const std::string& path)
 
     IAPNode* old = m_root;
     m_root = root.Detach();
-    if (old) old->Release();
+    if (old) {
+        // Nodes of the old tree that clients keep must not report to this document.
+        BindSubtree(old, nullptr);
+        old->Release();
+    }
     ReplaceDocumentStorage(copy.Detach());
     m_filePath = path.c_str();
     return S_OK;
