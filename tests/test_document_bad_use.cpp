@@ -1,4 +1,4 @@
-// Faults found in the document object and its file handling: a node listed twice under one
+// The document object under unusual use: a node listed twice under one
 // parent, failed moves that reorder the top-level nodes, and elements that outlive the
 // document they were bound to.
 #include <functional>
@@ -10,7 +10,7 @@ using namespace doc_test;
 
 namespace {
 
-class ReviewDocument : public ::testing::Test {
+class DocumentBadUse : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -69,7 +69,7 @@ void ExpectUnbound(IUnknown* p)
 } // namespace
 
 // InsertChild may list a child a second time under the same parent (one link, two entries).
-TEST_F(ReviewDocument, DeletingANodeListedTwiceUnderOneParentUnlinksItCompletely)
+TEST_F(DocumentBadUse, DeletingANodeListedTwiceUnderOneParentUnlinksItCompletely)
 {
     IAPNode* a = NewNode(m_doc, CLSID_APAssemblyNode, "A");
     IAPNode* p = NewNode(m_doc, CLSID_APPartNode, "P");
@@ -87,7 +87,7 @@ TEST_F(ReviewDocument, DeletingANodeListedTwiceUnderOneParentUnlinksItCompletely
     p->Release();
 }
 
-TEST_F(ReviewDocument, DeletingTheParentOfANodeListedTwiceAnnouncesItOnce)
+TEST_F(DocumentBadUse, DeletingTheParentOfANodeListedTwiceAnnouncesItOnce)
 {
     IAPNode* a = NewNode(m_doc, CLSID_APAssemblyNode, "A");
     IAPNode* p = NewNode(m_doc, CLSID_APPartNode, "P");
@@ -102,7 +102,7 @@ TEST_F(ReviewDocument, DeletingTheParentOfANodeListedTwiceAnnouncesItOnce)
 }
 
 // Removing one of two entries leaves the node under its parent: it is not also top-level.
-TEST_F(ReviewDocument, RemovingOneOfTwoEntriesKeepsTheNodeOutOfTheRoots)
+TEST_F(DocumentBadUse, RemovingOneOfTwoEntriesKeepsTheNodeOutOfTheRoots)
 {
     IAPNode* a = NewNode(m_doc, CLSID_APAssemblyNode, "A");
     IAPNode* p = NewNode(m_doc, CLSID_APPartNode, "P");
@@ -120,7 +120,7 @@ TEST_F(ReviewDocument, RemovingOneOfTwoEntriesKeepsTheNodeOutOfTheRoots)
 
 // A refused move leaves the top-level nodes as they were, order included (the first one is
 // what an export writes).
-TEST_F(ReviewDocument, ARefusedMoveKeepsTheTopLevelOrder)
+TEST_F(DocumentBadUse, ARefusedMoveKeepsTheTopLevelOrder)
 {
     IAPNode* a = NewNode(m_doc, CLSID_APAssemblyNode, "A");
     IAPNode* b = NewNode(m_doc, CLSID_APAssemblyNode, "B");
@@ -135,7 +135,7 @@ TEST_F(ReviewDocument, ARefusedMoveKeepsTheTopLevelOrder)
 }
 
 // A deleted node that a client keeps must not call back into a document that is gone.
-TEST_F(ReviewDocument, ADeletedNodeOutlivingItsDocumentNoLongerCallsIt)
+TEST_F(DocumentBadUse, ADeletedNodeOutlivingItsDocumentNoLongerCallsIt)
 {
     IAPNode* p = NewNode(m_doc, CLSID_APPartNode, "P");
     ASSERT_EQ(m_doc->DeleteNodeFromProcess(p), S_OK);
@@ -147,7 +147,7 @@ TEST_F(ReviewDocument, ADeletedNodeOutlivingItsDocumentNoLongerCallsIt)
 }
 
 // The nodes of the tree that an open replaced are no longer the document's.
-TEST_F(ReviewDocument, NodesOfAReplacedTreeNoLongerCallTheDocument)
+TEST_F(DocumentBadUse, NodesOfAReplacedTreeNoLongerCallTheDocument)
 {
     IAPNode* a = NewNode(m_doc, CLSID_APAssemblyNode, "A");
     IAPNode* p = NewNode(m_doc, CLSID_APPartNode, "P");
@@ -173,7 +173,7 @@ TEST_F(ReviewDocument, NodesOfAReplacedTreeNoLongerCallTheDocument)
 }
 
 // An import that cannot place a node leaves it in the other document, where it was.
-TEST_F(ReviewDocument, ARefusedImportLosesNothingFromTheOtherDocument)
+TEST_F(DocumentBadUse, ARefusedImportLosesNothingFromTheOtherDocument)
 {
     IAPDocument6* other = NewDocument();
     IAPNode* top = NewNode(other, CLSID_APAssemblyNode, "Top");
@@ -194,7 +194,7 @@ TEST_F(ReviewDocument, ARefusedImportLosesNothingFromTheOtherDocument)
 
 // A record that no parent names is no node of the tree: a reader that dropped it would
 // leave element references (properties, groups) resolved to an object it then freed.
-TEST_F(ReviewDocument, AStreamWithARecordNoParentNamesIsRefused)
+TEST_F(DocumentBadUse, AStreamWithARecordNoParentNamesIsRefused)
 {
     IAPNode* a = NewNode(m_doc, CLSID_APAssemblyNode, "A");
     IAPNode* root = nullptr;
@@ -244,7 +244,7 @@ TEST_F(ReviewDocument, AStreamWithARecordNoParentNamesIsRefused)
 
 // The hidden root reached through a node and emptied with DeleteNodeFromProcess stays the
 // document's root: it still writes the export form.
-TEST_F(ReviewDocument, TheRootStaysBoundWhenAClientDeletesIt)
+TEST_F(DocumentBadUse, TheRootStaysBoundWhenAClientDeletesIt)
 {
     IAPNode* old = NewNode(m_doc, CLSID_APPartNode, "Old");
     IAPNode* root = nullptr;
