@@ -7,6 +7,7 @@
 
 #include "document/ComRef.h"
 #include "document/Guarded.h"
+#include "model/APElement.h"
 #include "platform/orv/ORVComCreate.h"
 
 namespace {
@@ -63,6 +64,9 @@ void CAPDocument::FinalRelease()
         m_root->Release();
         m_root = nullptr;
     }
+    // Elements outside the tree (operations' and pairs' elements, or ones a client keeps
+    // after deleting them) are unbound too.
+    APElement::ForgetDocument(Sink());
     if (m_workStorage) m_workStorage->Release();
     if (m_docStorage) m_docStorage->Release();
     if (m_moniker) m_moniker->Release();

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <exception>
 #include <iterator>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "model/APBlockIO.h"
@@ -18,8 +20,44 @@ IMPLEMENT_DYNAMIC(APElement, CObject)
 
 APElement::APElement() = default;
 
+// Which elements are bound to which document, so that a document that ends can unbind the
+// elements clients still hold (they would otherwise call into freed memory).
+static std::unordered_map<IAPDocEventSink*, std::unordered_set<APElement*>>& Bindings()
+{
+    static std::unordered_map<IAPDocEventSink*, std::unordered_set<APElement*>> bindings;
+    return bindings;
+}
+
+void APElement::SetDocSink(IAPDocEventSink* sink)
+{
+    if (sink == m_docSink) return;
+    auto& bindings = Bindings();
+    if (sink) bindings[sink].insert(this);
+    if (m_docSink) {
+        auto it = bindings.find(m_docSink);
+        if (it != bindings.end()) {
+            it->second.erase(this);
+            if (it->second.empty()) bindings.erase(it);
+        }
+    }
+    m_docSink = sink;
+}
+
+void APElement::ForgetDocument(IAPDocEventSink* sink)
+{
+    auto& bindings = Bindings();
+    auto it = bindings.find(sink);
+    if (it == bindings.end()) return;
+    for (APElement* element : it->second) element->m_docSink = nullptr;
+    bindings.erase(it);
+}
+
 APElement::~APElement()
 {
+    try {
+        SetDocSink(nullptr);
+    } catch (...) {
+    }
     if (m_moniker) m_moniker->Release();
     m_moniker = nullptr;
     ReleaseProperties();
@@ -129,7 +167,11 @@ HRESULT APElement::RestorePreviousName(int* restored)
     return S_OK;
 }
 
-HRESULT APElement::BindDocument(IAPDocEventSink* sink) { return Store(m_docSink, sink); }
+HRESULT APElement::BindDocument(IAPDocEventSink* sink)
+{
+    SetDocSink(sink);
+    return S_OK;
+}
 
 HRESULT APElement::GetDocument(IAPDocument** doc)
 {
@@ -1005,7 +1047,7 @@ APElement& APElement::operator=(const APElement& source)
     m_settings.string9 = source.m_settings.string9;
     m_settings.string47 = source.m_settings.string47;
     m_description = source.m_description;
-    m_docSink = source.m_docSink;
+    SetDocSink(source.m_docSink);
     std::copy(std::begin(source.m_settings.vector1), std::end(source.m_settings.vector1), m_settings.vector1);
 
     // The document's copy map later points the copies of the source's dependents at us.

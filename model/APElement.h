@@ -108,6 +108,8 @@ public:
     virtual HRESULT GetNumProperties(int* count);
 
     virtual HRESULT BindDocument(IAPDocEventSink* sink);
+    // Unbinds every element still bound to `sink`; a document calls it as it ends.
+    static void ForgetDocument(IAPDocEventSink* sink);
     virtual HRESULT GetDocument(IAPDocument** doc);
     virtual HRESULT FixupLists();
 
@@ -165,6 +167,7 @@ protected:
     IORVDataMoniker* m_moniker = nullptr;   // setting 13, one reference
 
 private:
+    void SetDocSink(IAPDocEventSink* sink);
     HRESULT SetInt(int number, int value);
     HRESULT GetInt(int number, int* value) const;
     HRESULT SetArray(std::vector<int>& array, int count, const int* values, bool marks);

@@ -266,3 +266,27 @@ TEST_F(DocumentBadUse, TheRootStaysBoundWhenAClientDeletesIt)
     f->Release();
     n->Release();
 }
+
+// Elements outside the tree (here a feature pair and a condition the document created) and a
+// copy's binding taken over from its source are let go when the document ends.
+TEST_F(DocumentBadUse, ElementsOutsideTheTreeOutlivingTheirDocumentNoLongerCallIt)
+{
+    std::vector<IAPElement*> kept;
+    for (const CLSID* id : {&CLSID_APFeaturePair, &CLSID_APCondition}) {
+        GUID clsid = *id, iid = IID_IAPElement;
+        IAPElement* e = nullptr;
+        ASSERT_EQ(m_doc->CreateProcessElement(&clsid, &iid, reinterpret_cast<unsigned long*>(&e)), S_OK);
+        ASSERT_NE(e, nullptr);
+        IAPDocument* doc = nullptr;
+        ASSERT_EQ(e->GetDocument(&doc), S_OK);
+        doc->Release();
+        kept.push_back(e);
+    }
+    m_doc->Release();
+    m_doc = nullptr;
+    for (IAPElement* e : kept) {
+        ASSERT_NO_FATAL_FAILURE(ExpectUnbound(e));
+        EXPECT_EQ(e->SetName(Text("after")), S_OK); // its change event has nowhere to go
+        e->Release();
+    }
+}
