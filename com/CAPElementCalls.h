@@ -3,6 +3,7 @@
 // model keeps some lists as IAPElement pointers while the interfaces speak of IAPDRF or
 // IAPDatum.
 #include "Plenvort_h.h"
+#include "model/APComQuery.h"
 
 // Hands the model the IAPElement of `in` (null stays null); the query's reference goes again
 // after the call.
@@ -21,9 +22,7 @@ HRESULT ElementIn(IUnknown* in, Call&& call)
 template <class Call>
 HRESULT ElementOfKindIn(IUnknown* in, REFIID kind, Call&& call)
 {
-    IUnknown* typed = nullptr;
-    if (in && (FAILED(in->QueryInterface(kind, reinterpret_cast<void**>(&typed))) || !typed)) return E_FAIL;
-    if (typed) typed->Release();
+    if (in && !Answers(in, kind)) return E_FAIL;
     return ElementIn(in, call);
 }
 

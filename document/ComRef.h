@@ -2,6 +2,8 @@
 // A held interface reference, released when the holder goes.
 #include <objbase.h>
 
+#include "model/APComQuery.h"
+
 template <class T>
 class ComRef {
 public:
@@ -69,13 +71,6 @@ template <class A, class B>
 bool SameObject(A* a, B* b)
 {
     if (!a || !b) return static_cast<void*>(a) == static_cast<void*>(b);
-    IUnknown* ua = nullptr;
-    IUnknown* ub = nullptr;
-    bool same = false;
-    if (SUCCEEDED(a->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&ua))) &&
-        SUCCEEDED(b->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&ub))))
-        same = ua == ub;
-    if (ua) ua->Release();
-    if (ub) ub->Release();
-    return same;
+    IUnknown* id = Identity(a);
+    return id && id == Identity(b);
 }

@@ -8,6 +8,7 @@
 #include "document/CAPDocument.h"
 #include "document/ComRef.h"
 #include "document/ElementStream.h"
+#include "model/APComQuery.h"
 #include "platform/orv/ORVComCreate.h"
 
 namespace {
@@ -23,14 +24,6 @@ public:
 private:
     int& m_flag;
 };
-
-IUnknown* Identity(IUnknown* p)
-{
-    IUnknown* id = nullptr;
-    if (!p || FAILED(p->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&id)))) return nullptr;
-    id->Release(); // only compared, never called
-    return id;
-}
 
 bool WriteEndMarker(ElementStreamSession& session)
 {

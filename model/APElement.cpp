@@ -451,58 +451,25 @@ HRESULT APElement::GetText(const CString& source, char* buffer)
 #undef AP_DEFINE_FLOAT_TRIPLE
 #undef AP_DEFINE_INT_SEPTUPLE
 
-HRESULT APElement::SetVectorSetting1(double x, double y, double z)
-{
-    m_settings.vector1[0] = x;
-    m_settings.vector1[1] = y;
-    m_settings.vector1[2] = z;
-    return S_OK;
-}
+HRESULT APElement::SetVectorSetting1(double x, double y, double z) { return StoreAll(m_settings.vector1, x, y, z); }
 
-HRESULT APElement::GetVectorSetting1(double* x, double* y, double* z)
-{
-    if (!x || !y || !z) return E_FAIL;
-    *x = m_settings.vector1[0];
-    *y = m_settings.vector1[1];
-    *z = m_settings.vector1[2];
-    return S_OK;
-}
+HRESULT APElement::GetVectorSetting1(double* x, double* y, double* z) { return CopyAllOut(m_settings.vector1, x, y, z); }
 
 HRESULT APElement::SetObjectSetting13(IORVDataMoniker* moniker)
 {
-    if (moniker == m_moniker) return S_OK;
-    if (moniker) moniker->AddRef();
-    IORVDataMoniker* old = m_moniker;
-    m_moniker = moniker;
-    if (old) old->Release();
+    Replace(m_moniker, moniker);
     return S_OK;
 }
 
-HRESULT APElement::GetObjectSetting13(IORVDataMoniker** moniker)
-{
-    if (!moniker) return E_FAIL;
-    *moniker = m_moniker;
-    if (m_moniker) m_moniker->AddRef();
-    return S_OK;
-}
+HRESULT APElement::GetObjectSetting13(IORVDataMoniker** moniker) { return HandOut(m_moniker, moniker); }
 
 HRESULT APElement::SetIntTripleSetting23(int a, int b, int c)
 {
-    m_settings.triple23[0] = a;
-    m_settings.triple23[1] = b;
-    m_settings.triple23[2] = c;
     m_settingsChanged = 1;
-    return S_OK;
+    return StoreAll(m_settings.triple23, a, b, c);
 }
 
-HRESULT APElement::GetIntTripleSetting23(int* a, int* b, int* c)
-{
-    if (!a || !b || !c) return E_FAIL;
-    *a = m_settings.triple23[0];
-    *b = m_settings.triple23[1];
-    *c = m_settings.triple23[2];
-    return S_OK;
-}
+HRESULT APElement::GetIntTripleSetting23(int* a, int* b, int* c) { return CopyAllOut(m_settings.triple23, a, b, c); }
 
 HRESULT APElement::GetStringSetting31(CString& text) { return Store(text, m_settings.string31); }
 
@@ -521,22 +488,9 @@ HRESULT APElement::SetDocUnits(APDocUnits units)
     return S_OK;
 }
 
-HRESULT APElement::SetFloatTripleSetting50(float a, float b, float c)
-{
-    m_settings.triple50[0] = a;
-    m_settings.triple50[1] = b;
-    m_settings.triple50[2] = c;
-    return S_OK;
-}
+HRESULT APElement::SetFloatTripleSetting50(float a, float b, float c) { return StoreAll(m_settings.triple50, a, b, c); }
 
-HRESULT APElement::GetFloatTripleSetting50(float* a, float* b, float* c)
-{
-    if (!a || !b || !c) return E_FAIL;
-    *a = m_settings.triple50[0];
-    *b = m_settings.triple50[1];
-    *c = m_settings.triple50[2];
-    return S_OK;
-}
+HRESULT APElement::GetFloatTripleSetting50(float* a, float* b, float* c) { return CopyAllOut(m_settings.triple50, a, b, c); }
 
 HRESULT APElement::SplitMonikerPath(IORVDataMoniker* moniker, CString* fileName, CString* directory)
 {
@@ -550,18 +504,12 @@ HRESULT APElement::SplitMonikerPath(IORVDataMoniker* moniker, CString* fileName,
 
 HRESULT APElement::SetIntSeptupleSetting68(int a, int b, int c, int d, int e, int f, int g)
 {
-    const int v[7] = {a, b, c, d, e, f, g};
-    std::copy(std::begin(v), std::end(v), m_settings.septuple68);
-    return S_OK;
+    return StoreAll(m_settings.septuple68, a, b, c, d, e, f, g);
 }
 
 HRESULT APElement::GetIntSeptupleSetting68(int* a, int* b, int* c, int* d, int* e, int* f, int* g)
 {
-    int* out[7] = {a, b, c, d, e, f, g};
-    for (int* p : out)
-        if (!p) return E_FAIL;
-    for (int i = 0; i < 7; ++i) *out[i] = m_settings.septuple68[i];
-    return S_OK;
+    return CopyAllOut(m_settings.septuple68, a, b, c, d, e, f, g);
 }
 
 // ---------------------------------------------------------------------------------------

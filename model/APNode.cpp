@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/APBlockIO.h"
+#include "model/APComQuery.h"
 #include "model/APFieldAccess.h"
 #include "platform/moniker/MkMoniker.h"
 #include "platform/orv/ORVComCreate.h"
@@ -30,30 +31,6 @@ void SafeRelease(T*& p)
     p = nullptr;
 }
 
-template <class T>
-T* Query(IUnknown* p, REFIID iid)
-{
-    T* out = nullptr;
-    if (!p || FAILED(p->QueryInterface(iid, reinterpret_cast<void**>(&out)))) return nullptr;
-    return out;
-}
-
-bool Answers(IUnknown* p, REFIID iid)
-{
-    IUnknown* q = Query<IUnknown>(p, iid);
-    if (!q) return false;
-    q->Release();
-    return true;
-}
-
-// COM identity: two interface pointers of one object give the same IUnknown.
-IUnknown* Identity(IUnknown* p)
-{
-    IUnknown* id = Query<IUnknown>(p, IID_IUnknown);
-    if (id) id->Release(); // only compared, never called
-    return id;
-}
-
 // The node's first parent, with a reference; null when it has none or cannot tell.
 IAPNode* FirstParent(IAPNode* node)
 {
@@ -67,39 +44,6 @@ IAPNode* FirstParent(IAPNode* node)
 // The stream's handle as the element interfaces pass it.
 unsigned char* StreamHandle(WmObjectStream* stream) { return reinterpret_cast<unsigned char*>(stream); }
 
-
-HRESULT StorePair(int (&field)[2], int a, int b)
-{
-    field[0] = a;
-    field[1] = b;
-    return S_OK;
-}
-
-HRESULT CopyPairOut(const int (&field)[2], int* a, int* b)
-{
-    if (!a || !b) return E_FAIL;
-    *a = field[0];
-    *b = field[1];
-    return S_OK;
-}
-
-// Hands out the moniker with a reference of the caller's.
-HRESULT HandOutMoniker(IORVDataMoniker* field, IORVDataMoniker** out)
-{
-    if (!out) return E_FAIL;
-    *out = field;
-    if (field) field->AddRef();
-    return S_OK;
-}
-
-void ReplaceMoniker(IORVDataMoniker*& field, IORVDataMoniker* moniker)
-{
-    if (field == moniker) return;
-    if (moniker) moniker->AddRef();
-    IORVDataMoniker* old = field;
-    field = moniker;
-    if (old) old->Release();
-}
 
 HRESULT NewKey(const CString& text, IAPPropertyKey** key)
 {
@@ -668,19 +612,19 @@ HRESULT APGeometryNode::Deserialize(WmObjectStream* stream)
 
 APAssemblyNode::~APAssemblyNode() { SafeRelease(m_dataMoniker); }
 
-HRESULT APAssemblyNode::SetIntPair(int a, int b) { return StorePair(m_intPair, a, b); }
+HRESULT APAssemblyNode::SetIntPair(int a, int b) { return StoreAll(m_intPair, a, b); }
 
-HRESULT APAssemblyNode::GetIntPair(int* a, int* b) { return CopyPairOut(m_intPair, a, b); }
+HRESULT APAssemblyNode::GetIntPair(int* a, int* b) { return CopyAllOut(m_intPair, a, b); }
 
 HRESULT APAssemblyNode::SetNodeString(const CString& text) { return Store(m_nodeString, text); }
 
 HRESULT APAssemblyNode::GetNodeString(CString& text) { return Store(text, m_nodeString); }
 
-HRESULT APAssemblyNode::GetDataMoniker(IORVDataMoniker** moniker) { return HandOutMoniker(m_dataMoniker, moniker); }
+HRESULT APAssemblyNode::GetDataMoniker(IORVDataMoniker** moniker) { return HandOut(m_dataMoniker, moniker); }
 
 HRESULT APAssemblyNode::SetDataMoniker(IORVDataMoniker* moniker)
 {
-    ReplaceMoniker(m_dataMoniker, moniker);
+    Replace(m_dataMoniker, moniker);
     return S_OK;
 }
 
@@ -707,7 +651,7 @@ HRESULT APAssemblyNode::Deserialize(WmObjectStream* stream)
     m_intPair[1] = pair[1];
     m_nodeString = text;
     if (moniker) { // a stored length 0 leaves the moniker as it is
-        ReplaceMoniker(m_dataMoniker, moniker);
+        Replace(m_dataMoniker, moniker);
         moniker->Release();
     }
     return S_OK;
@@ -720,7 +664,7 @@ APAssemblyNode& APAssemblyNode::operator=(const APAssemblyNode& source)
     m_intPair[0] = source.m_intPair[0];
     m_intPair[1] = source.m_intPair[1];
     m_nodeString = source.m_nodeString;
-    ReplaceMoniker(m_dataMoniker, source.m_dataMoniker);
+    Replace(m_dataMoniker, source.m_dataMoniker);
     return *this;
 }
 
@@ -844,24 +788,11 @@ HRESULT APPartNode::IsVectorSet(int* isSet) { return CopyOut(m_vector[0] >= 0.0 
 
 HRESULT APPartNode::GetScalar(double* value) { return CopyOut(m_scalar, value); }
 
-HRESULT APPartNode::GetVector(double* x, double* y, double* z)
-{
-    if (!x || !y || !z) return E_FAIL;
-    *x = m_vector[0];
-    *y = m_vector[1];
-    *z = m_vector[2];
-    return S_OK;
-}
+HRESULT APPartNode::GetVector(double* x, double* y, double* z) { return CopyAllOut(m_vector, x, y, z); }
 
 HRESULT APPartNode::SetScalar(double value) { return Store(m_scalar, value); }
 
-HRESULT APPartNode::SetVector(double x, double y, double z)
-{
-    m_vector[0] = x;
-    m_vector[1] = y;
-    m_vector[2] = z;
-    return S_OK;
-}
+HRESULT APPartNode::SetVector(double x, double y, double z) { return StoreAll(m_vector, x, y, z); }
 
 HRESULT APPartNode::RemoveListItemByIndex(int index) { return RemoveOwned(m_frames, index); }
 
@@ -897,11 +828,11 @@ HRESULT APPartNode::GetNodeString(CString& text) { return Store(text, m_nodeStri
 
 HRESULT APPartNode::SetNodeString(const CString& text) { return Store(m_nodeString, text); }
 
-HRESULT APPartNode::GetDataMoniker(IORVDataMoniker** moniker) { return HandOutMoniker(m_dataMoniker, moniker); }
+HRESULT APPartNode::GetDataMoniker(IORVDataMoniker** moniker) { return HandOut(m_dataMoniker, moniker); }
 
 HRESULT APPartNode::SetDataMoniker(IORVDataMoniker* moniker)
 {
-    ReplaceMoniker(m_dataMoniker, moniker);
+    Replace(m_dataMoniker, moniker);
     return S_OK;
 }
 
@@ -923,9 +854,9 @@ HRESULT APPartNode::SetFlag2() { return Store(m_flag2, 1); }
 
 HRESULT APPartNode::GetFlag2(int* isSet) { return CopyOut(m_flag2 == 1 ? 1 : 0, isSet); }
 
-HRESULT APPartNode::SetIntPair(int a, int b) { return StorePair(m_intPair, a, b); }
+HRESULT APPartNode::SetIntPair(int a, int b) { return StoreAll(m_intPair, a, b); }
 
-HRESULT APPartNode::GetIntPair(int* a, int* b) { return CopyPairOut(m_intPair, a, b); }
+HRESULT APPartNode::GetIntPair(int* a, int* b) { return CopyAllOut(m_intPair, a, b); }
 
 HRESULT APPartNode::SetIntValue3(int value) { return Store(m_intValue3, value); }
 
@@ -1037,7 +968,7 @@ HRESULT APPartNode::Deserialize(WmObjectStream* stream)
         IORVDataMoniker* moniker = nullptr;
         if (!ReadMonikerField(s, &moniker)) return E_FAIL;
         if (moniker) {
-            ReplaceMoniker(m_dataMoniker, moniker);
+            Replace(m_dataMoniker, moniker);
             moniker->Release();
         }
     }
@@ -1100,7 +1031,7 @@ APPartNode& APPartNode::operator=(const APPartNode& source)
     if (this == &source) return *this;
     APNode::operator=(source);
     m_nodeString = source.m_nodeString;
-    ReplaceMoniker(m_dataMoniker, source.m_dataMoniker);
+    Replace(m_dataMoniker, source.m_dataMoniker);
     m_flag1 = source.m_flag1;
     m_flag2 = source.m_flag2;
 
