@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Plenvort_h.h"
@@ -277,5 +278,64 @@ private:
     ULONG m_refs = 1;
     bool m_fail = false;
 };
+
+// Counts the live objects at the start and checks at the end that none is left; deletes the
+// temporary files the test asked for.
+class FileTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_live = LiveObjects(); }
+    void TearDown() override
+    {
+        for (const auto& p : m_files) DeleteFileA(p.c_str());
+        EXPECT_EQ(LiveObjects(), m_live) << "objects left alive";
+    }
+    std::string File(const char* stem)
+    {
+        m_files.push_back(TempPath(stem));
+        return m_files.back();
+    }
+
+    std::vector<std::string> m_files;
+    LONG m_live = 0;
+};
+
+// A new document per test, with recording sinks on it.
+class DocumentTest : public FileTest {
+protected:
+    void SetUp() override
+    {
+        FileTest::SetUp();
+        m_doc = NewDocument();
+        ASSERT_NE(m_doc, nullptr);
+    }
+    void TearDown() override
+    {
+        for (auto* s : m_sinks) s->Release();
+        if (m_doc) m_doc->Release();
+        FileTest::TearDown();
+    }
+    RecordingSink* Sink(int id)
+    {
+        auto* s = new RecordingSink(id, &m_log);
+        m_sinks.push_back(s);
+        EXPECT_EQ(m_doc->RegisterEventSink(s), S_OK);
+        return s;
+    }
+    // The document's own commands (2 to 5) that one sink heard; the element-changed events
+    // (command 1) that the link operations send as well are left out.
+    std::vector<std::pair<int, std::string>> Heard(int sink = 1)
+    {
+        std::vector<std::pair<int, std::string>> out;
+        for (const Event& e : m_log)
+            if (e.sink == sink && e.cmd != 1) out.emplace_back(e.cmd, e.element);
+        return out;
+    }
+
+    IAPDocument6* m_doc = nullptr;
+    std::vector<Event> m_log;
+    std::vector<RecordingSink*> m_sinks;
+};
+
+using Heard_t = std::vector<std::pair<int, std::string>>;
 
 } // namespace doc_test

@@ -10,49 +10,7 @@ using namespace doc_test;
 
 namespace {
 
-class DocumentBadUse : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        m_live = LiveObjects();
-        m_doc = NewDocument();
-        ASSERT_NE(m_doc, nullptr);
-    }
-    void TearDown() override
-    {
-        for (auto* s : m_sinks) s->Release();
-        if (m_doc) m_doc->Release();
-        for (const auto& p : m_files) DeleteFileA(p.c_str());
-        EXPECT_EQ(LiveObjects(), m_live) << "objects left alive";
-    }
-    RecordingSink* Sink(int id)
-    {
-        auto* s = new RecordingSink(id, &m_log);
-        m_sinks.push_back(s);
-        EXPECT_EQ(m_doc->RegisterEventSink(s), S_OK);
-        return s;
-    }
-    std::vector<std::pair<int, std::string>> Heard(int sink = 1)
-    {
-        std::vector<std::pair<int, std::string>> out;
-        for (const Event& e : m_log)
-            if (e.sink == sink && e.cmd != 1) out.emplace_back(e.cmd, e.element);
-        return out;
-    }
-    std::string File(const char* stem)
-    {
-        m_files.push_back(TempPath(stem));
-        return m_files.back();
-    }
-
-    IAPDocument6* m_doc = nullptr;
-    std::vector<Event> m_log;
-    std::vector<RecordingSink*> m_sinks;
-    std::vector<std::string> m_files;
-    LONG m_live = 0;
-};
-
-using Heard_t = std::vector<std::pair<int, std::string>>;
+using DocumentBadUse = DocumentTest;
 
 // An element no longer bound to any document: it answers no document.
 void ExpectUnbound(IUnknown* p)

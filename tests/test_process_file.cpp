@@ -34,21 +34,14 @@ std::vector<unsigned char> FloatBytes(float f)
     return v;
 }
 
-class ProcessFile : public ::testing::Test {
+class ProcessFile : public FileTest {
 protected:
-    void SetUp() override { m_live = LiveObjects(); }
     void TearDown() override
     {
-        for (const auto& p : m_files) DeleteFileA(p.c_str());
-        EXPECT_EQ(LiveObjects(), m_live) << "objects left alive";
+        FileTest::TearDown();
         if (m_live == 0) {
             EXPECT_EQ(PlenvortDllCanUnloadNow(), S_OK);
         }
-    }
-    std::string File(const char* stem)
-    {
-        m_files.push_back(TempPath(stem));
-        return m_files.back();
     }
 
     // A saved document: an assembly with two parts under it, one part also under a second
@@ -77,9 +70,6 @@ protected:
         ASSERT_EQ(doc->Save(Text(path->c_str())), S_OK);
         doc->Release();
     }
-
-    std::vector<std::string> m_files;
-    LONG m_live = 0;
 };
 
 // A document holding one node, "kept", which a refused open must leave as it was.
