@@ -14,44 +14,6 @@ using namespace plenvort_test;
 
 namespace {
 
-IAPElement* Elem(IUnknown* p) { return Query<IAPElement>(p, IID_IAPElement); }
-
-template <class T>
-T* Model(IUnknown* p)
-{
-    IAPElement* e = Elem(p);
-    if (!e) return nullptr;
-    APElement* m = ObjectOf(e)->GetModelObject();
-    e->Release();
-    return dynamic_cast<T*>(m);
-}
-
-void Prepare(WmObjectStream& s)
-{
-    s.setByteOrder(0);
-    auto* swizzle = new WmPtrSwizzle;
-    s.setSwizzler(swizzle);
-    swizzle->release();
-}
-
-struct Writer {
-    WmMemoryByteStream bytes;
-    WmDataStream data{&bytes};
-    WmBufferedObjectStream out{data};
-    Writer() { Prepare(out); }
-    unsigned char* Handle() { return reinterpret_cast<unsigned char*>(&out); }
-};
-
-struct Reader {
-    WmMemoryByteStream bytes;
-    WmDataStream data{&bytes};
-    WmObjectStream in{data};
-    explicit Reader(const std::vector<unsigned char>& b) : bytes(b.data(), static_cast<std::uint32_t>(b.size()))
-    {
-        Prepare(in);
-    }
-    unsigned char* Handle() { return reinterpret_cast<unsigned char*>(&in); }
-};
 
 const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 

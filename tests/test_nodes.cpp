@@ -20,23 +20,6 @@ namespace {
 
 IAPNode* NewNode(const CLSID& clsid) { return Create<IAPNode>(clsid, IID_IAPNode); }
 
-IAPElement* Elem(IUnknown* p) { return Query<IAPElement>(p, IID_IAPElement); }
-
-APElement* ModelOf(IUnknown* p)
-{
-    IAPElement* e = Elem(p);
-    if (!e) return nullptr;
-    APElement* m = ObjectOf(e)->GetModelObject();
-    e->Release();
-    return m;
-}
-
-template <class T>
-T* Model(IUnknown* p)
-{
-    return dynamic_cast<T*>(ModelOf(p));
-}
-
 int NumChildren(IAPNode* n) { return CountOf(n, &IAPNode::GetNumChildren); }
 
 int NumParents(IAPNode* n) { return CountOf(n, &IAPNode::GetNumParents); }
@@ -187,36 +170,6 @@ const WmGUID kEndMarker = [] {
     return WmGUID(g);
 }();
 
-// Little-endian, with a numbering table of its own.
-void Prepare(WmObjectStream& s)
-{
-    s.setByteOrder(0);
-    auto* swizzle = new WmPtrSwizzle;
-    s.setSwizzler(swizzle);
-    swizzle->release();
-}
-
-struct Writer {
-    WmMemoryByteStream bytes;
-    WmDataStream data{&bytes};
-    WmBufferedObjectStream out{data};
-    Writer() { Prepare(out); }
-    WmObjectStream* Stream() { return &out; }
-    unsigned char* Handle() { return reinterpret_cast<unsigned char*>(&out); }
-};
-
-struct Reader {
-    WmMemoryByteStream bytes;
-    WmDataStream data{&bytes};
-    WmObjectStream in{data};
-    explicit Reader(const std::vector<unsigned char>& b, std::size_t size = ~std::size_t{0})
-        : bytes(b.data(), static_cast<std::uint32_t>(std::min(size, b.size())))
-    {
-        Prepare(in);
-    }
-    WmObjectStream* Stream() { return &in; }
-    unsigned char* Handle() { return reinterpret_cast<unsigned char*>(&in); }
-};
 
 void WriteRecord(Writer& w, IUnknown* node)
 {
