@@ -151,8 +151,8 @@ AP_PENDING(GetIsValid, (LONG *)) // IAPFeature
 AP_PENDING(GetBasedOnRealGeometry, (LONG *)) // IAPFeature
 AP_PENDING(RemoveTolerance, (IAPTolerance *)) // IAPFeature
 AP_PENDING(RemoveToleranceByIndex, (int)) // IAPFeature
-AP_PENDING(SetWmBrep, (ULONG)) // IAPFeature
-AP_PENDING(GetWmBrep, (ULONG *)) // IAPFeature
+AP_PENDING(SetWmBrep, (ULONG_PTR)) // IAPFeature
+AP_PENDING(GetWmBrep, (ULONG_PTR *)) // IAPFeature
 AP_PENDING(SetTransformation, (double *)) // IAPFeature
 AP_PENDING(SetFeatureColor, (double, double, double)) // IAPFeature
 AP_PENDING(GetFeatureColor, (double *, double *, double *)) // IAPFeature
@@ -199,7 +199,7 @@ AP_PENDING(GetIntAttribute1, (int *)) // IAPFeature4
 AP_PENDING(SetBasedOnRealGeometry, (LONG)) // IAPFeature4
 AP_PENDING(SetIntAttribute2, (int)) // IAPFeature5
 AP_PENDING(GetIntAttribute2, (int *)) // IAPFeature5
-AP_PENDING(SetWmBrep2, (ULONG)) // IAPFeature5
+AP_PENDING(SetWmBrep2, (ULONG_PTR)) // IAPFeature5
 AP_PENDING(AppendHbPart, (int)) // IAPFeature5
 AP_PENDING(GetHbPart, (int, int *)) // IAPFeature5
 AP_PENDING(GetNumHbParts, (int *)) // IAPFeature5
@@ -426,7 +426,7 @@ AP_PENDING(GetNumTargetLabels, (int *)) // IAPDatum3
 AP_PENDING(GetTargetLabel, (int, unsigned char *)) // IAPDatum3
 AP_PENDING(RemoveTargetLabel, (unsigned char *)) // IAPDatum3
 AP_PENDING(RemoveTargetLabelByIndex, (int)) // IAPDatum3
-AP_PENDING(DrawDatum, (ULONG, ULONG, float, int, LONG, int *, int *, ULONG)) // IAPDatum4
+AP_PENDING(DrawDatum, (ULONG_PTR, ULONG_PTR, float, int, LONG, int *, int *, ULONG_PTR)) // IAPDatum4
 AP_PENDING(DrawHalosToLoadee, (ILoadee *, IOutlineData2 *, float, float, float, int, LONG, int, int)) // IAPDatum4
 AP_PENDING(DrawAnnotationToLoadee, (ILoadee *, IOutlineData2 *, float, float, int, int, float, int, LONG)) // IAPDatum4
 AP_PENDING(AppendElement, (unsigned char *, IAPElement *)) // IAPCustomOperation

@@ -5,8 +5,6 @@
 
 #include "platform/mfc/afx.h"
 
-static_assert(sizeof(unsigned long) == sizeof(void*), "the list hands out interfaces through a 32-bit slot");
-
 void CAPPointerList::FinalRelease()
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
@@ -30,7 +28,7 @@ HRESULT STDMETHODCALLTYPE CAPPointerList::AppendElement(IUnknown* elem)
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CAPPointerList::GetElement(int index, GUID* iid, unsigned long* elem)
+HRESULT STDMETHODCALLTYPE CAPPointerList::GetElement(int index, GUID* iid, ULONG_PTR* elem)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     if (!iid || !elem) return E_POINTER;
@@ -45,7 +43,7 @@ HRESULT STDMETHODCALLTYPE CAPPointerList::GetElement(int index, GUID* iid, unsig
         *elem = 0;
         return E_FAIL;
     }
-    *elem = reinterpret_cast<unsigned long>(out);
+    *elem = reinterpret_cast<ULONG_PTR>(out);
     return S_OK;
 }
 

@@ -23,7 +23,7 @@ public:
     void FinalRelease();
 
     HRESULT STDMETHODCALLTYPE AppendElement(IUnknown* elem) override;
-    HRESULT STDMETHODCALLTYPE GetElement(int index, GUID* iid, unsigned long* elem) override;
+    HRESULT STDMETHODCALLTYPE GetElement(int index, GUID* iid, ULONG_PTR* elem) override;
     HRESULT STDMETHODCALLTYPE GetLength(int* length) override;
     // Slots beyond the elements appended hold null; a shorter length drops the pointers
     // beyond it from the list without releasing them.

@@ -230,7 +230,7 @@ HRESULT STDMETHODCALLTYPE CAPDocument::RemoveChild(IAPNode* parent, IAPNode* chi
 // ---------------------------------------------------------------------------------------
 // Creation and deletion
 
-HRESULT STDMETHODCALLTYPE CAPDocument::CreateProcessElement(GUID* clsid, GUID* iid, unsigned long* out)
+HRESULT STDMETHODCALLTYPE CAPDocument::CreateProcessElement(GUID* clsid, GUID* iid, ULONG_PTR* out)
 {
     return Guarded([&]() -> HRESULT {
         if (!clsid || !iid || !out) return E_FAIL;
@@ -337,7 +337,7 @@ HRESULT STDMETHODCALLTYPE CAPDocument::ImportDocument(IAPDocument* other, IAPNod
         if (FAILED(other->GetRoots(roots.Get()))) return E_FAIL;
         ComRef<IAPNode> top;
         GUID iid = IID_IAPNode;
-        if (FAILED(roots->GetElement(0, &iid, reinterpret_cast<unsigned long*>(top.Out()))) || !top) return E_FAIL;
+        if (FAILED(roots->GetElement(0, &iid, reinterpret_cast<ULONG_PTR*>(top.Out()))) || !top) return E_FAIL;
 
         // The children are taken first: each move shrinks the list.
         int count = 0;

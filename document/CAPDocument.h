@@ -74,7 +74,7 @@ public:
     // IAPDocument: events, creation, deletion
     HRESULT STDMETHODCALLTYPE RegisterEventSink(IAPDocEventSink* sink) override;
     HRESULT STDMETHODCALLTYPE UnregisterEventSink(IAPDocEventSink* sink) override;
-    HRESULT STDMETHODCALLTYPE CreateProcessElement(GUID* clsid, GUID* iid, unsigned long* out) override;
+    HRESULT STDMETHODCALLTYPE CreateProcessElement(GUID* clsid, GUID* iid, ULONG_PTR* out) override;
     HRESULT STDMETHODCALLTYPE DeleteNodeFromProcess(IAPNode* node) override;
 
     // IAPDocument: defaults, copying, import
@@ -82,7 +82,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetDefaults(IAPPointerList* list) override;
     HRESULT STDMETHODCALLTYPE RecordElement(IAPElement* oldElement, IAPElement* newElement) override;
     HRESULT STDMETHODCALLTYPE GetPossibleReferenceElement(IAPElement* dependent, GUID* refIid, IAPElement* oldRef,
-                                                          unsigned long* newRef) override;
+                                                          ULONG_PTR* newRef) override;
     HRESULT STDMETHODCALLTYPE ImportDocument(IAPDocument* other, IAPNode* parentNode) override;
 
     // IAPDocument2

@@ -11,7 +11,7 @@ HRESULT STDMETHODCALLTYPE CAPDocument::GetNodeWithCompoundName(unsigned char*, I
 HRESULT STDMETHODCALLTYPE CAPDocument::GetCompoundNameForNode2(IAPNode*, unsigned char**) { return E_NOTIMPL; }
 HRESULT STDMETHODCALLTYPE CAPDocument::SetFeatureAsDefault(IAPFeature*) { return E_NOTIMPL; }
 HRESULT STDMETHODCALLTYPE CAPDocument::RecordElement(IAPElement*, IAPElement*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE CAPDocument::GetPossibleReferenceElement(IAPElement*, GUID*, IAPElement*, unsigned long*)
+HRESULT STDMETHODCALLTYPE CAPDocument::GetPossibleReferenceElement(IAPElement*, GUID*, IAPElement*, ULONG_PTR*)
 {
     return E_NOTIMPL;
 }

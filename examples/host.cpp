@@ -30,7 +30,7 @@ IAPNode* AddNode(IAPDocument* doc, IAPNode* parent, const CLSID& clsid, const ch
 {
     GUID id = clsid, iid = IID_IAPNode;
     IAPNode* node = nullptr;
-    if (!Check(doc->CreateProcessElement(&id, &iid, reinterpret_cast<unsigned long*>(&node)), "CreateProcessElement"))
+    if (!Check(doc->CreateProcessElement(&id, &iid, reinterpret_cast<ULONG_PTR*>(&node)), "CreateProcessElement"))
         return nullptr;
     IAPElement* element = nullptr;
     if (SUCCEEDED(node->QueryInterface(IID_IAPElement, reinterpret_cast<void**>(&element)))) {
@@ -126,7 +126,7 @@ int Run(const char* path)
             for (int i = 0; i < count; ++i) {
                 GUID iid = IID_IAPNode;
                 IAPNode* node = nullptr;
-                if (SUCCEEDED(roots->GetElement(i, &iid, reinterpret_cast<unsigned long*>(&node))) && node) {
+                if (SUCCEEDED(roots->GetElement(i, &iid, reinterpret_cast<ULONG_PTR*>(&node))) && node) {
                     PrintTree(again, node, 1);
                     node->Release();
                 }

@@ -373,7 +373,7 @@ void APGroup::CopyFrom(const APGroup& source)
         IAPElement* element = nullptr;
         if (FAILED(op->QueryInterface(IID_IAPElement, reinterpret_cast<void**>(&element))) || !element) continue;
         GUID type = IID_IAPMeasurementOperation;
-        doc->GetPossibleReferenceElement(m_wrapper, &type, element, reinterpret_cast<unsigned long*>(&m_members[i]));
+        doc->GetPossibleReferenceElement(m_wrapper, &type, element, reinterpret_cast<ULONG_PTR*>(&m_members[i]));
         element->Release();
     }
     doc->Release();

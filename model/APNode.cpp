@@ -991,7 +991,7 @@ IAPElement* CreateThroughDocument(IAPDocument* doc, const CLSID& clsid)
     if (!doc) return nullptr;
     GUID id = clsid, iid = IID_IAPElement;
     IAPElement* e = nullptr;
-    if (FAILED(doc->CreateProcessElement(&id, &iid, reinterpret_cast<unsigned long*>(&e)))) return nullptr;
+    if (FAILED(doc->CreateProcessElement(&id, &iid, reinterpret_cast<ULONG_PTR*>(&e)))) return nullptr;
     return e;
 }
 

@@ -3,14 +3,14 @@
 no row in the CAPElement tables yet, as a stub answering E_NOTIMPL, so that every element
 coclass stays creatable while the families are built one by one.
 
-Usage: scripts/gen-element-pending.py [path of the widl-generated Plenvort_h.h]
+Usage: scripts/gen-element-pending.py [path of the Win64 widl-generated Plenvort_h.h]
 Run it again after adding rows (or after the interfaces change)."""
 import re
 import sys
 from pathlib import Path
 
 ROOT = Path(__file__).absolute().parent.parent
-HEADER = Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "build" / "generated" / "Plenvort_h.h"
+HEADER = Path(sys.argv[1]) if len(sys.argv) > 1 else ROOT / "build" / "x86_64" / "generated" / "Plenvort_h.h"
 OUT = ROOT / "com" / "CAPElementPending.h"
 
 # The most derived interface of each family CAPElement implements, in base order.
@@ -34,7 +34,8 @@ for m in re.finditer(r'MIDL_INTERFACE\("[^"]+"\)\s*(\w+)\s*:\s*public\s+(\w+)\s*
     interfaces[name] = (base, methods)
 
 def unnamed(param):
-    p = " ".join(param.split())
+    # Handles are UINT64 in the Win64 header and ULONG in the Win32 one: ULONG_PTR is both.
+    p = " ".join(param.split()).replace("UINT64", "ULONG_PTR")
     if p in ("", "void"):
         return ""
     mm = re.match(r'^(.*?)(\w+)\s*((?:\[[^\]]*\]\s*)*)$', p)

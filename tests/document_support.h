@@ -43,7 +43,7 @@ inline IAPNode* NewNode(IAPDocument* doc, const CLSID& clsid, const char* name)
 {
     GUID id = clsid, iid = IID_IAPNode;
     IAPNode* node = nullptr;
-    EXPECT_EQ(doc->CreateProcessElement(&id, &iid, reinterpret_cast<unsigned long*>(&node)), S_OK);
+    EXPECT_EQ(doc->CreateProcessElement(&id, &iid, reinterpret_cast<ULONG_PTR*>(&node)), S_OK);
     if (!node) return nullptr;
     if (IAPElement* e = Query<IAPElement>(node, IID_IAPElement)) {
         e->SetName(reinterpret_cast<unsigned char*>(const_cast<char*>(name)));
@@ -87,7 +87,7 @@ inline std::vector<std::string> RootNames(IAPDocument* doc)
     for (int i = 0; i < n; ++i) {
         GUID iid = IID_IAPNode;
         IAPNode* node = nullptr;
-        list->GetElement(i, &iid, reinterpret_cast<unsigned long*>(&node));
+        list->GetElement(i, &iid, reinterpret_cast<ULONG_PTR*>(&node));
         names.push_back(node ? NameOf(node) : "<null>");
         if (node) node->Release();
     }
@@ -103,7 +103,7 @@ inline IAPNode* RootAt(IAPDocument* doc, int i)
     EXPECT_EQ(doc->GetRoots(list), S_OK);
     GUID iid = IID_IAPNode;
     IAPNode* node = nullptr;
-    EXPECT_EQ(list->GetElement(i, &iid, reinterpret_cast<unsigned long*>(&node)), S_OK);
+    EXPECT_EQ(list->GetElement(i, &iid, reinterpret_cast<ULONG_PTR*>(&node)), S_OK);
     list->Release();
     return node;
 }

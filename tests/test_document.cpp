@@ -91,12 +91,12 @@ TEST_F(Document, NullArgumentsFail)
     EXPECT_EQ(m_doc->GetHbUtility(nullptr), E_FAIL);
     EXPECT_EQ(m_doc->GetExportInfo(nullptr, nullptr), E_FAIL);
     GUID clsid = CLSID_APPartNode, iid = IID_IAPNode;
-    EXPECT_EQ(m_doc->CreateProcessElement(nullptr, &iid, reinterpret_cast<unsigned long*>(&out)), E_FAIL);
-    EXPECT_EQ(m_doc->CreateProcessElement(&clsid, nullptr, reinterpret_cast<unsigned long*>(&out)), E_FAIL);
+    EXPECT_EQ(m_doc->CreateProcessElement(nullptr, &iid, reinterpret_cast<ULONG_PTR*>(&out)), E_FAIL);
+    EXPECT_EQ(m_doc->CreateProcessElement(&clsid, nullptr, reinterpret_cast<ULONG_PTR*>(&out)), E_FAIL);
     EXPECT_EQ(m_doc->CreateProcessElement(&clsid, &iid, nullptr), E_FAIL);
     // A class the library does not make: the creation result comes back.
     GUID unknown = IID_IAPNode;
-    EXPECT_EQ(m_doc->CreateProcessElement(&unknown, &iid, reinterpret_cast<unsigned long*>(&out)), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(m_doc->CreateProcessElement(&unknown, &iid, reinterpret_cast<ULONG_PTR*>(&out)), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(out, nullptr);
     a->Release();
 }
@@ -107,7 +107,7 @@ TEST_F(Document, CreationIsAnnouncedAndNonNodesStayOutOfTheTree)
     IAPNode* p = NewNode(m_doc, CLSID_APPartNode, "P"); // named after the event
     GUID clsid = CLSID_APFeaturePair, iid = IID_IAPElement;
     IAPElement* pair = nullptr;
-    ASSERT_EQ(m_doc->CreateProcessElement(&clsid, &iid, reinterpret_cast<unsigned long*>(&pair)), S_OK);
+    ASSERT_EQ(m_doc->CreateProcessElement(&clsid, &iid, reinterpret_cast<ULONG_PTR*>(&pair)), S_OK);
     EXPECT_EQ(Heard(), (Heard_t{{2, ""}, {2, ""}}));
     EXPECT_EQ(RootNames(m_doc), std::vector<std::string>{"P"});
     IAPDocument* bound = nullptr;
@@ -186,7 +186,7 @@ TEST_F(Document, TreeEventsCarryTheChild)
     m_sinks[0]->SetFail(true);
     GUID clsid = CLSID_APPartNode, iid = IID_IAPNode;
     IAPNode* q = a;
-    EXPECT_EQ(m_doc->CreateProcessElement(&clsid, &iid, reinterpret_cast<unsigned long*>(&q)), E_FAIL);
+    EXPECT_EQ(m_doc->CreateProcessElement(&clsid, &iid, reinterpret_cast<ULONG_PTR*>(&q)), E_FAIL);
     EXPECT_EQ(q, nullptr); // creation is announced, and the sink refuses
     m_sinks[0]->SetFail(false);
     IAPNode* r = NewNode(m_doc, CLSID_APPartNode, "R");

@@ -233,7 +233,7 @@ TEST_F(DocumentBadUse, ElementsOutsideTheTreeOutlivingTheirDocumentNoLongerCallI
     for (const CLSID* id : {&CLSID_APFeaturePair, &CLSID_APCondition}) {
         GUID clsid = *id, iid = IID_IAPElement;
         IAPElement* e = nullptr;
-        ASSERT_EQ(m_doc->CreateProcessElement(&clsid, &iid, reinterpret_cast<unsigned long*>(&e)), S_OK);
+        ASSERT_EQ(m_doc->CreateProcessElement(&clsid, &iid, reinterpret_cast<ULONG_PTR*>(&e)), S_OK);
         ASSERT_NE(e, nullptr);
         IAPDocument* doc = nullptr;
         ASSERT_EQ(e->GetDocument(&doc), S_OK);

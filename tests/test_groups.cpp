@@ -645,7 +645,7 @@ class CopyMapDocument : public DocumentStub, public IAPDocEventSink {
 public:
     LONG refs = 1;
     std::vector<std::pair<IAPElement*, IAPElement*>> copies;
-    std::vector<unsigned long*> unanswered;
+    std::vector<ULONG_PTR*> unanswered;
     int requests = 0;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override
@@ -663,7 +663,7 @@ public:
     HRESULT STDMETHODCALLTYPE Notify(unsigned short, IAPElement*, unsigned long, unsigned char*) override { return S_OK; }
 
     HRESULT STDMETHODCALLTYPE GetPossibleReferenceElement(IAPElement* dependent, GUID* type, IAPElement* old,
-                                                          unsigned long* slot) override
+                                                          ULONG_PTR* slot) override
     {
         ++requests;
         for (auto& [from, to] : copies) {
@@ -683,7 +683,7 @@ public:
     }
     void EndCopy()
     {
-        for (unsigned long* slot : unanswered) *reinterpret_cast<void**>(slot) = nullptr;
+        for (ULONG_PTR* slot : unanswered) *reinterpret_cast<void**>(slot) = nullptr;
         unanswered.clear();
     }
 };

@@ -145,7 +145,7 @@ public:
         if (*elem) (*elem)->AddRef();
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE CreateProcessElement(GUID* id, GUID* iid, unsigned long* out) override
+    HRESULT STDMETHODCALLTYPE CreateProcessElement(GUID* id, GUID* iid, ULONG_PTR* out) override
     {
         if (refuseCreation) return E_FAIL;
         ++created;

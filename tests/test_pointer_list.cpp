@@ -71,7 +71,7 @@ TEST_F(PointerList, AppendingCountsReferencesAndDoublesTheCapacity)
     EXPECT_EQ(list->RemoveElement(0), S_OK);
     EXPECT_EQ(a.refs, 2) << "the removed entry gives its reference back";
     EXPECT_EQ(Found(&a), 1) << "the second copy stays";
-    unsigned long got = 0;
+    ULONG_PTR got = 0;
     GUID iid = IID_IUnknown;
     ASSERT_EQ(list->GetElement(0, &iid, &got), S_OK);
     EXPECT_EQ(reinterpret_cast<IUnknown*>(got), &a) << "order is kept";
@@ -94,7 +94,7 @@ TEST_F(PointerList, BadArgumentsLeaveTheListAsItWas)
     EXPECT_EQ(list->FindElement(nullptr, &found), E_POINTER);
     EXPECT_EQ(found, 0);
 
-    unsigned long got = 0xDEAD;
+    ULONG_PTR got = 0xDEAD;
     GUID iid = IID_IUnknown;
     EXPECT_EQ(list->GetElement(1, &iid, &got), E_FAIL);
     EXPECT_EQ(got, 0xDEADu) << "out of range leaves the out slot untouched";
@@ -113,7 +113,7 @@ TEST_F(PointerList, GetElementHandsOutTheInterfaceAsked)
     a.answersElement = false;
     list->AppendElement(&a);
     GUID iid = IID_IAPElement;
-    unsigned long got = 0xDEAD;
+    ULONG_PTR got = 0xDEAD;
     EXPECT_EQ(list->GetElement(0, &iid, &got), E_FAIL);
     EXPECT_EQ(got, 0u) << "an interface the element lacks gives 0";
     a.answersElement = true;
@@ -144,7 +144,7 @@ TEST_F(PointerList, SetLengthLeavesNullSlotsThatNothingCallsThrough)
     EXPECT_EQ(Capacity(), 4u) << "exactly the length asked";
     EXPECT_EQ(Length(), 4);
     GUID iid = IID_IUnknown;
-    unsigned long got = 0xDEAD;
+    ULONG_PTR got = 0xDEAD;
     EXPECT_EQ(list->GetElement(2, &iid, &got), E_FAIL);
     EXPECT_EQ(got, 0u);
     EXPECT_EQ(Found(&b), 0);

@@ -54,9 +54,9 @@ int Run()
     hr = list->GetLength(&length);
     if (hr != S_OK || length != 1) return Fail(22, "GetLength", hr);
     GUID iid = __uuidof(IAPElement);
-    unsigned long slot = 0;
+    ULONG_PTR slot = 0;
     hr = list->GetElement(0, &iid, &slot);
-    IAPElement* back = reinterpret_cast<IAPElement*>(static_cast<ULONG_PTR>(slot));
+    IAPElement* back = reinterpret_cast<IAPElement*>(slot);
     if (hr != S_OK || back != element) return Fail(23, "GetElement", hr);
     Release(back);
     Release(list);

@@ -17,7 +17,7 @@ IAPNode* Node(IAPDocument* doc, const CLSID& clsid, const char* name)
 {
     GUID id = clsid, iid = IID_IAPNode;
     IAPNode* node = nullptr;
-    if (FAILED(doc->CreateProcessElement(&id, &iid, reinterpret_cast<unsigned long*>(&node))) || !node) return nullptr;
+    if (FAILED(doc->CreateProcessElement(&id, &iid, reinterpret_cast<ULONG_PTR*>(&node))) || !node) return nullptr;
     IAPElement* e = nullptr;
     if (SUCCEEDED(node->QueryInterface(IID_IAPElement, reinterpret_cast<void**>(&e)))) {
         e->SetName(reinterpret_cast<unsigned char*>(const_cast<char*>(name)));
