@@ -44,7 +44,8 @@ def put16(data, at, value):
 
 def interesting32(rng, near=0):
     return rng.choice([0, 1, 2, 0xFF, 0xFFFF, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0xFFFFFFFE,
-                       near + 1, near - 1, near * 2 + 1, near + 4096, rng.randrange(1 << 32), rng.randrange(64)])
+                       near + 1, near - 1, near * 2 + 1, near + 4096, rng.randrange(1 << 32),
+                       rng.randrange(64)]) & 0xFFFFFFFF
 
 
 class Layout:
@@ -405,6 +406,8 @@ def main():
     work = os.path.join(build, "fuzz-work")
     failures = os.path.join(build, "fuzz-failures")
     shutil.rmtree(work, ignore_errors=True)
+    if not args.replay:
+        shutil.rmtree(failures, ignore_errors=True)  # what is kept belongs to the last run
     os.makedirs(os.path.join(work, "seeds"))
     os.makedirs(os.path.join(work, "mutants"))
     runner = Runner(build, args.timeout, work)

@@ -11,6 +11,7 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -141,9 +142,10 @@ void BuildTree(Builder& b)
     b.Link(front, shared);
     b.Link(rear, shared);
     b.Link(rear, fixture);
+    // The operations live in the tree; the group only lists them (a group writes no children).
     b.Link(body, group);
-    b.Link(group, op1);
-    b.Link(group, op2);
+    b.Link(rear, op1);
+    b.Link(rear, op2);
     b.Link(rear, instance);
     b.Link(body, groupNode);
     if (IAPGroup* g = As<IAPGroup>(group, IID_IAPGroup)) {
@@ -220,6 +222,28 @@ std::string Name(IUnknown* p, HRESULT (STDMETHODCALLTYPE IAPElement::*get)(unsig
     return out;
 }
 
+// The document's description and assembly folder: each one's characters, or the failure
+// reading it. (The name is set by the harness before saving.)
+std::string Texts(IAPDocument* doc)
+{
+    using Size = HRESULT (STDMETHODCALLTYPE IAPDocument::*)(int*);
+    using Get = HRESULT (STDMETHODCALLTYPE IAPDocument::*)(unsigned char*);
+    const std::pair<Size, Get> texts[] = {{&IAPDocument::GetProcessDescriptionSize, &IAPDocument::GetProcessDescription},
+                                          {&IAPDocument::GetAssemblyDirectorySize, &IAPDocument::GetAssemblyDirectory}};
+    std::string out;
+    for (const auto& [size, get] : texts) {
+        int n = 0;
+        if (FAILED((doc->*size)(&n)) || n < 0 || n >= (1 << 24)) {
+            out += "none\n";
+            continue;
+        }
+        std::vector<unsigned char> text(static_cast<size_t>(n) + 1, 0);
+        out += FAILED((doc->*get)(text.data())) ? std::string("unreadable") : std::string(text.begin(), text.end() - 1);
+        out += "\n";
+    }
+    return out;
+}
+
 // The document's tree as text: every node once, in depth-first order, with its class, name,
 // description, note, property count and children (by their number in this order).
 std::string Tree(IAPDocument* doc)
@@ -242,7 +266,7 @@ std::string Tree(IAPDocument* doc)
         pending.push_back(n);
         return order.size() - 1;
     };
-    std::string out = "roots";
+    std::string out = Texts(doc) + "roots";
     for (int i = 0; i < roots; ++i) {
         GUID iid = IID_IAPNode;
         IAPNode* node = nullptr;
@@ -307,6 +331,8 @@ const char* OpenOne(const std::string& path, const std::string& temp, std::strin
     if (FAILED(hr)) {
         outcome = "refused";
     } else {
+        // A save needs a working storage, which setting a text makes; the name is the harness's.
+        doc->SetProcessName(Text("fuzz"));
         const std::string first = Tree(doc);
         DeleteFileA(temp.c_str());
         if (FAILED(doc->Save(Text(temp.c_str())))) {
@@ -314,7 +340,10 @@ const char* OpenOne(const std::string& path, const std::string& temp, std::strin
         } else {
             IAPDocument* again = Make<IAPDocument>(CLSID_APDocument, IID_IAPDocument);
             if (!again || FAILED(again->OpenDocument(Text(temp.c_str())))) outcome = "reopen-failed";
-            else if (Tree(again) != first) outcome = "differ";
+            else if (const std::string second = Tree(again); second != first) {
+                outcome = "differ";
+                if (std::getenv("FUZZ_SHOW")) std::fprintf(stderr, "--- opened\n%s--- reopened\n%s", first.c_str(), second.c_str());
+            }
             if (again) again->Release();
         }
         DeleteFileA(temp.c_str());
