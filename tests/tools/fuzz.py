@@ -403,7 +403,7 @@ def main():
     args = parser.parse_args()
 
     build = os.path.abspath(args.build)
-    work = os.path.join(build, "fuzz-work")
+    work = os.path.join(build, "fuzz-work-%d" % os.getpid())
     failures = os.path.join(build, "fuzz-failures")
     shutil.rmtree(work, ignore_errors=True)
     if not args.replay:
@@ -446,12 +446,11 @@ def main():
     print("fuzz: %d crashes, %d hangs, %d leaks, %d changed by save and reopen" % (
         counts.get("crash", 0), counts.get("hang", 0), counts.get("leak", 0),
         counts.get("differ", 0) + counts.get("save-failed", 0) + counts.get("reopen-failed", 0)))
+    shutil.rmtree(work, ignore_errors=True)
     if bad:
         if not args.replay:
             print("fuzz: failing files kept in %s (replay: scripts/fuzz --replay FILE...)" % failures)
         sys.exit(1)
-    if not args.replay:
-        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":
