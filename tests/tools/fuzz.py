@@ -267,7 +267,7 @@ def stream_version_word(rng, data, lay):
         return bit_flips(rng, data, lay)
     at = rng.randrange(len(offsets) - 1)
     old = struct.unpack("<H", read_at(data, offsets, at, 2))[0]
-    write_at(data, offsets, at, struct.pack("<H", rng.choice([0, 1, 2, old + 1, old - 1 & 0xFFFF, 0x7FFF, 0xFFFF,
+    write_at(data, offsets, at, struct.pack("<H", 0xFFFF & rng.choice([0, 1, 2, old + 1, old - 1, 0x7FFF, 0xFFFF,
                                                              0x8000, rng.randrange(1 << 16)])))
 
 
