@@ -145,8 +145,8 @@ private:
         const uint32_t inHeader = std::min(m_fatSectors, kHeaderIndexEntries);
         for (uint32_t i = 0; i < inHeader; ++i) fatSectors.push_back(U32(m_header + 76 + 4 * i));
         const uint32_t perIndexSector = m_perSector - 1; // the last entry links to the next index sector
-        const uint32_t rest = m_fatSectors - inHeader;
-        if (m_difatSectors != (rest + perIndexSector - 1) / perIndexSector) return false;
+        const uint64_t rest = m_fatSectors - inHeader;
+        if (m_difatSectors != SectorsFor(rest, perIndexSector)) return false;
         uint32_t at = U32(m_header + 68);
         for (uint32_t d = 0; d < m_difatSectors; ++d) {
             if (!m_fat.Take(at) || !ReadSector(at)) return false;
