@@ -6,6 +6,7 @@
 #include <string>
 
 #include "document/CAPDocument.h"
+#include "document/CompoundFileCheck.h"
 #include "document/ComRef.h"
 #include "document/Guarded.h"
 #include "platform/moniker/MkMoniker.h"
@@ -369,8 +370,11 @@ HRESULT CAPDocument::OpenFile(const std::string& path)
 {
     std::wstring wide;
     if (!Widen(path.c_str(), &wide)) return E_INVALIDARG;
+    // The platform's reader trusts the file's structure; a damaged one could hang or crash it.
+    HRESULT hr = CheckCompoundFileAt(wide.c_str());
+    if (FAILED(hr)) return hr;
     ComRef<IStorage> file;
-    HRESULT hr = StgOpenStorage(wide.c_str(), nullptr, kOpenedFile, nullptr, 0, file.Out());
+    hr = StgOpenStorage(wide.c_str(), nullptr, kOpenedFile, nullptr, 0, file.Out());
     if (FAILED(hr)) return hr;
     if (!file) return E_FAIL;
     ComRef<IStorage> copy;
