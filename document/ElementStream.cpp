@@ -24,7 +24,8 @@ void APProcStream::Attach(IStream* stream)
     if (stream) stream->AddRef();
     if (m_stream) m_stream->Release();
     m_stream = stream;
-    m_pos = m_streamPos = m_blockAt = 0;
+    m_pos = m_blockAt = 0;
+    m_streamPos = -1; // unknown: the first platform call places it
     m_blockLength = 0;
 }
 

@@ -45,7 +45,7 @@ protected:
 
     IStream* m_stream = nullptr;
     std::int64_t m_pos = 0;       // where the next value goes or comes from
-    std::int64_t m_streamPos = 0; // the platform stream's own pointer
+    std::int64_t m_streamPos = -1; // the platform stream's own pointer, -1 while unknown
     std::int64_t m_blockAt = 0;   // stream offset of the block's first byte
     std::uint32_t m_blockLength = 0;
 
