@@ -3,6 +3,7 @@
 // creation, the event fan-out to client sinks, units, and the compound file behind open,
 // save and export.
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "Plenvort_h.h"
@@ -146,7 +147,9 @@ protected:
 
     // Element stream pieces.
     HRESULT WriteRecord(ElementStreamSession& session, IAPElement* element);
-    HRESULT WriteElementTree(ElementStreamSession& session, IAPElement* element, std::vector<IUnknown*>& written);
+    // The identities of the records written so far.
+    using WrittenSet = std::unordered_set<IUnknown*>;
+    HRESULT WriteElementTree(ElementStreamSession& session, IAPElement* top, WrittenSet& written);
     HRESULT FixupLoadedTree(IAPNode* root);
     static void UnlinkAll(const std::vector<IAPElement*>& elements);
 

@@ -1,7 +1,7 @@
 // The document's side of the element stream: the tree written as records in pre-order, the
 // export form, the reader and the pass that links what was read.
-#include <map>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "com/module.h"
@@ -25,9 +25,10 @@ private:
     int& m_flag;
 };
 
+// The marker, and whatever the session still buffers: only then is the stream complete.
 bool WriteEndMarker(ElementStreamSession& session)
 {
-    return session.Objects().write(WmGUID(GUID_EndOfStreamMarker));
+    return session.Objects().write(WmGUID(GUID_EndOfStreamMarker)) && session.Flush();
 }
 
 } // namespace
@@ -45,25 +46,40 @@ HRESULT CAPDocument::WriteRecord(ElementStreamSession& session, IAPElement* elem
     return S_OK;
 }
 
+// Pre-order, with a path of its own rather than the call stack, so that depth costs no stack.
 // A node reached again through another parent is not written again: that parent's block
 // already names it by its number, and the reader links it there.
-HRESULT CAPDocument::WriteElementTree(ElementStreamSession& session, IAPElement* element, std::vector<IUnknown*>& written)
+HRESULT CAPDocument::WriteElementTree(ElementStreamSession& session, IAPElement* top, WrittenSet& written)
 {
-    IUnknown* id = Identity(element);
-    if (!id) return E_FAIL;
-    for (IUnknown* w : written)
-        if (w == id) return S_OK;
-    written.push_back(id);
-    if (FAILED(WriteRecord(session, element))) return E_FAIL;
-    auto node = QueryRef<IAPNode>(element, IID_IAPNode);
-    if (!node) return E_FAIL;
-    int count = 0;
-    if (FAILED(node->GetNumChildren(&count))) return E_FAIL;
-    for (int i = 0; i < count; ++i) {
+    struct Frame {
+        ComRef<IAPNode> node;
+        int count;
+        int next;
+    };
+    std::vector<Frame> path;
+    auto enter = [&](IAPElement* element) -> HRESULT {
+        IUnknown* id = Identity(element);
+        if (!id) return E_FAIL;
+        if (!written.insert(id).second) return S_OK;
+        if (FAILED(WriteRecord(session, element))) return E_FAIL;
+        auto node = QueryRef<IAPNode>(element, IID_IAPNode);
+        if (!node) return E_FAIL;
+        int count = 0;
+        if (FAILED(node->GetNumChildren(&count))) return E_FAIL;
+        path.push_back(Frame{std::move(node), count, 0});
+        return S_OK;
+    };
+    if (FAILED(enter(top))) return E_FAIL;
+    while (!path.empty()) {
+        Frame& frame = path.back();
+        if (frame.next >= frame.count) {
+            path.pop_back();
+            continue;
+        }
         ComRef<IAPNode> child;
-        if (FAILED(node->GetChild(i, child.Out())) || !child) return E_FAIL;
+        if (FAILED(frame.node->GetChild(frame.next++, child.Out())) || !child) return E_FAIL;
         auto childElement = QueryRef<IAPElement>(child.Get(), IID_IAPElement);
-        if (!childElement || FAILED(WriteElementTree(session, childElement.Get(), written))) return E_FAIL;
+        if (!childElement || FAILED(enter(childElement.Get()))) return E_FAIL;
     }
     return S_OK;
 }
@@ -75,7 +91,7 @@ HRESULT CAPDocument::WriteElementStream(IStorage* storage)
     if (!root) return E_FAIL;
     ElementStreamSession session(storage, ElementStreamSession::Write);
     if (!session.IsOpen()) return E_FAIL;
-    std::vector<IUnknown*> written;
+    WrittenSet written;
     if (FAILED(WriteElementTree(session, root.Get(), written))) return E_FAIL;
     return WriteEndMarker(session) ? S_OK : E_FAIL;
 }
@@ -89,12 +105,12 @@ HRESULT CAPDocument::WriteElementStreamForExport(IStorage* storage, IAPNode* nod
     ElementStreamSession session(storage, ElementStreamSession::Write);
     if (!session.IsOpen()) return E_FAIL;
 
-    std::vector<IUnknown*> written;
+    WrittenSet written;
     {
         ExportFlagScope exporting(m_exportFlag);
         // The root alone: its block names its first child as its only child.
         if (FAILED(WriteRecord(session, root.Get()))) return E_FAIL;
-        written.push_back(Identity(root.Get()));
+        written.insert(Identity(root.Get()));
         int count = 0;
         if (FAILED(m_root->GetNumChildren(&count))) return E_FAIL;
         ComRef<IAPNode> first;
@@ -104,7 +120,7 @@ HRESULT CAPDocument::WriteElementStreamForExport(IStorage* storage, IAPNode* nod
         if (!SameObject(first.Get(), node)) {
             auto firstElement = QueryRef<IAPElement>(first.Get(), IID_IAPElement);
             if (!firstElement || FAILED(WriteRecord(session, firstElement.Get()))) return E_FAIL;
-            written.push_back(Identity(firstElement.Get()));
+            written.insert(Identity(firstElement.Get()));
         }
     }
     if (FAILED(WriteElementTree(session, exported.Get(), written))) return E_FAIL;
@@ -146,7 +162,7 @@ HRESULT CAPDocument::FixupLoadedTree(IAPNode* root)
         size_t next = 0;
     };
     std::vector<Frame> path;
-    std::set<IAPNode*> done, onPath;
+    std::unordered_set<IAPNode*> done, onPath;
 
     auto enter = [&](IAPNode* node) -> HRESULT {
         auto element = QueryRef<IAPElement>(node, IID_IAPElement);
@@ -189,13 +205,13 @@ HRESULT CAPDocument::ReadElementStream(IStorage* storage, IAPNode** rootOut)
     if (!storage) return E_FAIL;
 
     std::vector<IAPElement*> created; // the creation reference of every record
-    std::set<IAPElement*> copies;     // records that repeat an earlier one
+    std::unordered_set<IAPElement*> copies; // records that repeat an earlier one
     ComRef<IAPNode> root;
     HRESULT hr = S_OK;
     try {
         ElementStreamSession session(storage, ElementStreamSession::Read);
         WmObjectStream& objects = session.Objects();
-        std::map<int, IAPElement*> byNumber;
+        std::unordered_map<int, IAPElement*> byNumber;
         for (;;) {
             WmGUID id;
             if (!objects.read(id)) {

@@ -1,6 +1,9 @@
 #include "document/ElementStream.h"
 
 #include <climits>
+#include <cstdint>
+#include <cstring>
+#include <new>
 
 const wchar_t kElementStreamName[] = L"Element Stream";
 
@@ -16,12 +19,19 @@ APProcStream::~APProcStream()
     if (m_stream) m_stream->Release();
 }
 
+void APProcStream::Attach(IStream* stream)
+{
+    if (stream) stream->AddRef();
+    if (m_stream) m_stream->Release();
+    m_stream = stream;
+    m_pos = m_blockAt = 0;
+    m_streamPos = -1; // unknown: the first platform call places it
+    m_blockLength = 0;
+}
+
 bool APProcStream::OpenOn(void* target, DWORD openMode, DWORD createMode)
 {
-    if (m_stream) {
-        m_stream->Release();
-        m_stream = nullptr;
-    }
+    Attach(nullptr);
     auto* storage = static_cast<IStorage*>(target);
     if (!storage) return true;
     IStream* s = nullptr;
@@ -29,30 +39,53 @@ bool APProcStream::OpenOn(void* target, DWORD openMode, DWORD createMode)
         s = nullptr;
         if (FAILED(storage->CreateStream(kElementStreamName, createMode, 0, 0, &s))) s = nullptr;
     }
-    m_stream = s;
+    Attach(s);
+    if (s) s->Release();
     return true;
 }
 
 bool APProcStream::Seek(std::int64_t offset)
 {
-    if (!m_stream) return false;
-    LARGE_INTEGER to;
-    to.QuadPart = offset;
-    return SUCCEEDED(m_stream->Seek(to, STREAM_SEEK_SET, nullptr));
+    if (!m_stream || offset < 0) return false;
+    m_pos = offset;
+    return true;
 }
 
 bool APProcStream::Tell(std::int64_t* position)
 {
     if (!m_stream || !position) return false;
-    LARGE_INTEGER zero;
-    zero.QuadPart = 0;
-    ULARGE_INTEGER at;
-    if (FAILED(m_stream->Seek(zero, STREAM_SEEK_CUR, &at))) return false;
-    *position = static_cast<std::int64_t>(at.QuadPart);
+    *position = m_pos;
     return true;
 }
 
+bool APProcStream::PlaceAt(std::int64_t offset)
+{
+    if (offset == m_streamPos) return true;
+    LARGE_INTEGER to;
+    to.QuadPart = offset;
+    if (FAILED(m_stream->Seek(to, STREAM_SEEK_SET, nullptr))) return false;
+    m_streamPos = offset;
+    return true;
+}
+
+unsigned char* APProcStream::Block()
+{
+    if (!m_block) m_block.reset(new (std::nothrow) unsigned char[kBlockSize]);
+    return m_block.get();
+}
+
 // ---------------------------------------------------------------------------------------
+
+APProcWriteStream::~APProcWriteStream()
+{
+    if (m_stream) Flush();
+}
+
+void APProcWriteStream::Attach(IStream* stream)
+{
+    APProcStream::Attach(stream);
+    m_failed = false;
+}
 
 bool APProcWriteStream::Open(void* storage)
 {
@@ -73,12 +106,48 @@ bool APProcWriteStream::ReadBytes(void*, std::uint32_t, std::uint32_t* got)
 
 bool APProcWriteStream::ReadBlock(void*, std::uint32_t) { return false; }
 
+bool APProcWriteStream::WriteOut(const void* bytes, std::uint32_t count)
+{
+    ULONG written = 0;
+    if (!m_failed && (!PlaceAt(m_blockAt) || FAILED(m_stream->Write(bytes, count, &written)) || written != count))
+        m_failed = true;
+    if (!m_failed) m_streamPos = m_blockAt + count;
+    return !m_failed;
+}
+
+bool APProcWriteStream::Flush()
+{
+    if (!m_stream || m_failed) return false;
+    if (m_blockLength > 0 && !WriteOut(Block(), m_blockLength)) return false;
+    m_blockLength = 0;
+    m_blockAt = m_pos;
+    return true;
+}
+
+// The block covers [m_blockAt, m_blockAt + m_blockLength); a write that does not continue or
+// overwrite it (after a seek) sends it out first. A seek back to fill in a count therefore
+// stays in memory while the count is still in the block.
 bool APProcWriteStream::WriteBytes(const void* buffer, std::uint32_t count)
 {
-    if (!m_stream || (!buffer && count)) return false;
+    if (!m_stream || m_failed || (!buffer && count)) return false;
     if (count == 0) return true;
-    ULONG written = 0;
-    return SUCCEEDED(m_stream->Write(buffer, count, &written)) && written == count;
+    if ((m_pos < m_blockAt || m_pos > m_blockAt + m_blockLength) && !Flush()) return false;
+    if (m_pos - m_blockAt + count > kBlockSize) {
+        if (!Flush()) return false;
+        if (count >= kBlockSize) { // too big for the block: straight through
+            if (!WriteOut(buffer, count)) return false;
+            m_pos += count;
+            m_blockAt = m_pos;
+            return true;
+        }
+    }
+    unsigned char* block = Block();
+    if (!block) return false;
+    const auto offset = static_cast<std::uint32_t>(m_pos - m_blockAt);
+    std::memcpy(block + offset, buffer, count);
+    if (offset + count > m_blockLength) m_blockLength = offset + count;
+    m_pos += count;
+    return true;
 }
 
 bool APProcWriteStream::WriteMatrix4d(const double m[16])
@@ -91,14 +160,50 @@ bool APProcWriteStream::WriteMatrix4d(const double m[16])
 
 bool APProcReadStream::Open(void* storage) { return OpenOn(storage, kOpenRead, kCreateRead); }
 
+void APProcReadStream::Attach(IStream* stream)
+{
+    APProcStream::Attach(stream);
+    m_size = -1;
+    STATSTG st{};
+    if (m_stream && SUCCEEDED(m_stream->Stat(&st, STATFLAG_NONAME)) && st.cbSize.QuadPart <= INT64_MAX)
+        m_size = static_cast<std::int64_t>(st.cbSize.QuadPart);
+}
+
+// Serves from the block while it covers the position, refills it with one platform read,
+// and reads a request of a block or more straight into the caller's memory.
 bool APProcReadStream::ReadBytes(void* buffer, std::uint32_t count, std::uint32_t* got)
 {
     if (got) *got = 0;
     if (!m_stream || (!buffer && count)) return false;
-    if (count == 0) return true;
-    ULONG n = 0;
-    if (FAILED(m_stream->Read(buffer, count, &n))) return false;
-    if (got) *got = n;
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < count) {
+        if (m_pos >= m_blockAt && m_pos < m_blockAt + m_blockLength) {
+            const auto offset = static_cast<std::uint32_t>(m_pos - m_blockAt);
+            std::uint32_t n = m_blockLength - offset;
+            if (n > count - done) n = count - done;
+            std::memcpy(out + done, Block() + offset, n);
+            done += n;
+            m_pos += n;
+            continue;
+        }
+        const std::uint32_t want = count - done;
+        const bool direct = want >= kBlockSize;
+        unsigned char* into = direct ? out + done : Block();
+        if (!into || !PlaceAt(m_pos)) return false;
+        ULONG n = 0;
+        if (FAILED(m_stream->Read(into, direct ? want : kBlockSize, &n))) return false;
+        m_streamPos = m_pos + n;
+        if (n == 0) break; // the end
+        if (direct) {
+            done += n;
+            m_pos += n;
+        } else {
+            m_blockAt = m_pos;
+            m_blockLength = n;
+        }
+    }
+    if (got) *got = done;
     return true;
 }
 
@@ -119,12 +224,8 @@ bool APProcReadStream::ReadMatrix4d(double m[16])
 
 bool APProcReadStream::BytesRemaining(std::int64_t* remaining)
 {
-    if (!m_stream || !remaining) return false;
-    STATSTG st{};
-    std::int64_t at = 0;
-    if (FAILED(m_stream->Stat(&st, STATFLAG_NONAME)) || !Tell(&at)) return false;
-    const auto size = static_cast<std::int64_t>(st.cbSize.QuadPart);
-    *remaining = at < size ? size - at : 0;
+    if (!m_stream || !remaining || m_size < 0) return false;
+    *remaining = m_pos < m_size ? m_size - m_pos : 0;
     return true;
 }
 

@@ -4,15 +4,22 @@
 // blocks to and read them from.
 #include <objbase.h>
 
+#include <cstdint>
+#include <memory>
+
 #include "platform/toolkit/WmByteStream.h"
 #include "platform/toolkit/WmDataStream.h"
 #include "platform/toolkit/WmObjectStream.h"
 
 extern const wchar_t kElementStreamName[]; // L"Element Stream"
 
-// One counted IStream, null while closed.
+// One counted IStream, null while closed, seen through a block of memory: values are copied
+// to or from the block, and the platform stream is called once per block (64 KiB), so that
+// a value costs no platform call. Position and size are kept here, never asked for.
 class APProcStream : public WmByteStream {
 public:
+    static constexpr std::uint32_t kBlockSize = 64u * 1024u;
+
     ~APProcStream() override;
     APProcStream(const APProcStream&) = delete;
     APProcStream& operator=(const APProcStream&) = delete;
@@ -23,24 +30,49 @@ public:
     bool IsValid() override { return true; }
     bool Flush() override { return true; }
 
+    // Works on `stream` from its start (taking a reference); null closes.
+    virtual void Attach(IStream* stream);
+
 protected:
     APProcStream() = default;
     // Opens "Element Stream" of the storage with `openMode`, else creates it with
     // `createMode`. Reports success either way; without a stream every later call fails.
     bool OpenOn(void* storage, DWORD openMode, DWORD createMode);
+    // Moves the platform stream's pointer to `offset` unless it is there already.
+    bool PlaceAt(std::int64_t offset);
+    // The block, allocated on first use; null when memory is short.
+    unsigned char* Block();
+
     IStream* m_stream = nullptr;
+    std::int64_t m_pos = 0;       // where the next value goes or comes from
+    std::int64_t m_streamPos = -1; // the platform stream's own pointer, -1 while unknown
+    std::int64_t m_blockAt = 0;   // stream offset of the block's first byte
+    std::uint32_t m_blockLength = 0;
+
+private:
+    std::unique_ptr<unsigned char[]> m_block;
 };
 
 class APProcWriteStream : public APProcStream {
 public:
     APProcWriteStream() = default;
+    // Whatever is still in the block goes out; a failure here is lost, so writers call Flush.
+    ~APProcWriteStream() override;
     // An existing stream is emptied first, so that nothing of an older tree stays behind.
     bool Open(void* storage) override;
     bool ReadBytes(void* buffer, std::uint32_t count, std::uint32_t* got) override;
     bool ReadBlock(void* buffer, std::uint32_t count) override;
-    // False when the stream refuses the bytes or takes fewer than given.
+    // False when the stream refused or cut short bytes written before, or refuses these
+    // when they go out now: from the first such failure on, every write and Flush fails.
     bool WriteBytes(const void* buffer, std::uint32_t count) override;
     bool WriteMatrix4d(const double m[16]) override;
+    // Writes what the block holds; false when the stream refused any of it, now or before.
+    bool Flush() override;
+    void Attach(IStream* stream) override;
+
+private:
+    bool WriteOut(const void* bytes, std::uint32_t count);
+    bool m_failed = false;
 };
 
 class APProcReadStream : public APProcStream {
@@ -54,6 +86,11 @@ public:
     bool ReadMatrix4d(double m[16]) override;
     // What is left between the position and the end of the stream.
     bool BytesRemaining(std::int64_t* remaining) override;
+    // Also learns the stream's size, once.
+    void Attach(IStream* stream) override;
+
+private:
+    std::int64_t m_size = -1; // unknown when the stream cannot tell
 };
 
 // The objects of one pass over the element stream: adapter, data stream (byte order 2, no
@@ -70,6 +107,8 @@ public:
     WmObjectStream& Objects() { return *m_objects; }
     WmPtrSwizzle* Swizzler() { return m_swizzler; }
     bool IsOpen() const { return m_bytes->IsOpen(); }
+    // Writes out what is still buffered; false when any write of the session failed.
+    bool Flush() { return m_bytes->Flush(); }
     // Detaches the swizzler now (slots it fills must not outlive it).
     void Detach();
 

@@ -9,6 +9,7 @@
 #include "document/CompoundFileCheck.h"
 #include "document/ComRef.h"
 #include "document/Guarded.h"
+#include "document/StorageCopy.h"
 #include "platform/moniker/MkMoniker.h"
 
 namespace {
@@ -237,7 +238,7 @@ HRESULT CAPDocument::WriteFile(const std::string& path, IAPNode* exportNode)
     hr = WriteVersion(m_workStorage);
     if (SUCCEEDED(hr))
         hr = exportNode ? WriteElementStreamForExport(m_workStorage, exportNode) : WriteElementStream(m_workStorage);
-    if (SUCCEEDED(hr) && FAILED(m_workStorage->CopyTo(0, nullptr, nullptr, file.Get()))) hr = E_FAIL;
+    if (SUCCEEDED(hr) && FAILED(CopyStorageContents(m_workStorage, file.Get()))) hr = E_FAIL;
     if (SUCCEEDED(hr) && FAILED(file->Commit(STGC_DEFAULT))) hr = E_FAIL;
     file.Reset();
     if (SUCCEEDED(hr) && !MoveFileExW(temporary, full, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) hr = E_FAIL;
@@ -381,7 +382,7 @@ HRESULT CAPDocument::OpenFile(const std::string& path)
     hr = StgCreateDocfile(nullptr, kTemporaryStorage, 0, copy.Out());
     if (FAILED(hr)) return hr;
     if (!copy) return E_FAIL;
-    if (FAILED(file->CopyTo(0, nullptr, nullptr, copy.Get()))) return E_FAIL;
+    if (FAILED(CopyStorageContents(file.Get(), copy.Get()))) return E_FAIL;
     file.Reset();
 
     {

@@ -26,9 +26,12 @@ bool ReadText(WmObjectStream& s, CString& text, int bufferSize)
 {
     WmString w;
     if (!s.read(w)) return false;
-    std::vector<char> buffer(static_cast<std::size_t>(bufferSize), '\0');
-    w.stringToMbs(buffer.data(), bufferSize);
-    text = CString(buffer.data());
+    // What a zero-terminated buffer of bufferSize bytes keeps: at most bufferSize - 1
+    // characters, up to the first zero.
+    const std::string& all = w.str();
+    std::size_t n = bufferSize > 0 ? std::min(all.size(), static_cast<std::size_t>(bufferSize - 1)) : 0;
+    n = std::find(all.data(), all.data() + n, '\0') - all.data();
+    text = CString(std::string_view(all.data(), n));
     return true;
 }
 

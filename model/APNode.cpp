@@ -4,8 +4,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <map>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "model/APBlockIO.h"
@@ -68,9 +68,9 @@ namespace {
 
 // Live nodes by their primary wrapper interface, so that a copy can find its target's node
 // without trusting the target to be one of ours.
-std::map<IUnknown*, APNode*>& LiveNodes()
+std::unordered_map<IUnknown*, APNode*>& LiveNodes()
 {
-    static std::map<IUnknown*, APNode*> nodes;
+    static std::unordered_map<IUnknown*, APNode*> nodes;
     return nodes;
 }
 
@@ -104,10 +104,15 @@ IAPNode* APNode::OwnNode() const { return m_wrapper ? Query<IAPNode>(m_wrapper, 
 
 bool APNode::WouldCycle(IAPNode* parent, IAPNode* child) const
 {
-    // Is `child` the parent itself or one of its ancestors? Walks every parent line.
+    // Is `child` the parent itself or one of its ancestors? Only a node with children is
+    // anyone's ancestor, so linking a leaf (every link while a tree is built top-down or
+    // read) costs a comparison; otherwise every parent line is walked.
     IUnknown* target = Identity(child);
     if (!target) return true;
-    std::set<IUnknown*> seen;
+    if (Identity(parent) == target) return true;
+    int children = 0;
+    if (SUCCEEDED(child->GetNumChildren(&children)) && children == 0) return false;
+    std::unordered_set<IUnknown*> seen;
     std::vector<IAPNode*> open;
     parent->AddRef();
     open.push_back(parent);
@@ -430,9 +435,9 @@ HRESULT APNode::NotifyDeletion()
     }
     // Each distinct child holds one link reference for this parent, however often it is listed.
     std::vector<IAPNode*> distinct;
+    std::unordered_set<IAPNode*> listed;
     for (int i = 0; i < m_children.Count(); ++i) {
-        if (m_children[i] && std::find(distinct.begin(), distinct.end(), m_children[i]) == distinct.end())
-            distinct.push_back(m_children[i]);
+        if (m_children[i] && listed.insert(m_children[i]).second) distinct.push_back(m_children[i]);
     }
     m_children.RemoveAll();
     for (IAPNode* child : distinct) child->RemoveParent(own);

@@ -2,6 +2,7 @@
 // set-up shared by the document's writer and reader.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -198,4 +199,225 @@ TEST(ElementStreamSession, ValuesAndPointerNumbersRoundTrip)
     storage->Release();
 }
 
+// ---------------------------------------------------------------------------------------
+// Blocks: values travel through memory, the platform stream sees a call per block.
+
+// A real stream seen through a counter of calls; it can refuse every write that would go past
+// `failAfter` bytes, or take only part of such a write.
+class CountingStream : public IStream {
+public:
+    explicit CountingStream(IStream* real) : m_real(real) { m_real->AddRef(); }
+    virtual ~CountingStream() { m_real->Release(); }
+
+    int writes = 0, reads = 0, seeks = 0, stats = 0;
+    ULONGLONG failAfter = ~0ull;
+    bool shortWrite = false;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IStream && iid != IID_ISequentialStream) return E_NOINTERFACE;
+        *out = static_cast<IStream*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const ULONG n = --m_refs;
+        if (n == 0) delete this;
+        return n;
+    }
+    HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* got) override
+    {
+        ++reads;
+        return m_real->Read(pv, cb, got);
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* written) override
+    {
+        ++writes;
+        ULARGE_INTEGER at;
+        LARGE_INTEGER zero;
+        zero.QuadPart = 0;
+        m_real->Seek(zero, STREAM_SEEK_CUR, &at);
+        if (at.QuadPart + cb > failAfter) {
+            if (!shortWrite) return STG_E_MEDIUMFULL;
+            return m_real->Write(pv, static_cast<ULONG>(failAfter - at.QuadPart), written);
+        }
+        return m_real->Write(pv, cb, written);
+    }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* at) override
+    {
+        ++seeks;
+        return m_real->Seek(move, origin, at);
+    }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER size) override { return m_real->SetSize(size); }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream* to, ULARGE_INTEGER cb, ULARGE_INTEGER* r, ULARGE_INTEGER* w) override
+    {
+        return m_real->CopyTo(to, cb, r, w);
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD flags) override { return m_real->Commit(flags); }
+    HRESULT STDMETHODCALLTYPE Revert() override { return m_real->Revert(); }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER o, ULARGE_INTEGER cb, DWORD t) override
+    {
+        return m_real->LockRegion(o, cb, t);
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER o, ULARGE_INTEGER cb, DWORD t) override
+    {
+        return m_real->UnlockRegion(o, cb, t);
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* st, DWORD flags) override
+    {
+        ++stats;
+        return m_real->Stat(st, flags);
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IStream** out) override { return m_real->Clone(out); }
+
+private:
+    IStream* m_real;
+    ULONG m_refs = 1;
+};
+
+// The element stream of a fresh storage, through a counter.
+CountingStream* CountedElementStream(IStorage* storage)
+{
+    IStream* real = nullptr;
+    EXPECT_EQ(storage->CreateStream(kElementStreamName, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, &real),
+              S_OK);
+    if (!real) return nullptr;
+    auto* counted = new CountingStream(real);
+    real->Release();
+    return counted;
+}
+
+// Ints 0, 1, 2, ... with a count written ahead of each run of 97 and filled in after it (as
+// property lists are), some runs straddling a block boundary; the same steps on a memory
+// stream give the bytes expected.
+void WriteCountedRuns(WmByteStream& bytes, int values)
+{
+    WmDataStream data(&bytes);
+    for (int i = 0; i < values;) {
+        std::int64_t countAt = 0, end = 0;
+        ASSERT_TRUE(data.tell(&countAt));
+        ASSERT_TRUE(data.write(0));
+        int run = 0;
+        for (; run < 97 && i < values; ++run, ++i) ASSERT_TRUE(data.write(i));
+        ASSERT_TRUE(data.tell(&end));
+        ASSERT_TRUE(data.seek(countAt));
+        ASSERT_TRUE(data.write(run));
+        ASSERT_TRUE(data.seek(end));
+    }
+}
+
+TEST(ElementStreamBlocks, ValuesAreWrittenAndReadAWholeBlockPerPlatformCall)
+{
+    constexpr int kValues = 80000; // about 5 blocks
+    WmMemoryByteStream expected;
+    ASSERT_NO_FATAL_FAILURE(WriteCountedRuns(expected, kValues));
+    // Past the block size at once: straight through.
+    std::vector<unsigned char> big(APProcStream::kBlockSize + 3, 0xA5);
+    ASSERT_TRUE(expected.WriteBytes(big.data(), static_cast<std::uint32_t>(big.size())));
+    const std::uint32_t size = expected.Size();
+
+    IStorage* storage = NewStorage();
+    ASSERT_NE(storage, nullptr);
+    CountingStream* counted = CountedElementStream(storage);
+    ASSERT_NE(counted, nullptr);
+    {
+        APProcWriteStream w;
+        w.Attach(counted);
+        ASSERT_NO_FATAL_FAILURE(WriteCountedRuns(w, kValues));
+        ASSERT_TRUE(w.WriteBytes(big.data(), static_cast<std::uint32_t>(big.size())));
+        std::int64_t at = 0;
+        EXPECT_TRUE(w.Tell(&at));
+        EXPECT_EQ(at, static_cast<std::int64_t>(size));
+        EXPECT_TRUE(w.Flush());
+        EXPECT_TRUE(w.Flush()); // nothing left: no further call
+    }
+    // A block apiece, and two more where a count was filled in after its block went out.
+    const int blocks = static_cast<int>(size / APProcStream::kBlockSize) + 1;
+    EXPECT_LE(counted->writes, 3 * blocks);
+    EXPECT_LE(counted->seeks, counted->writes);
+    {
+        std::vector<unsigned char> written(size + 1);
+        LARGE_INTEGER zero;
+        zero.QuadPart = 0;
+        ULONG got = 0;
+        ASSERT_EQ(counted->Seek(zero, STREAM_SEEK_SET, nullptr), S_OK);
+        ASSERT_EQ(counted->Read(written.data(), size + 1, &got), S_OK);
+        written.resize(got);
+        EXPECT_TRUE(written == expected.Bytes());
+    }
+
+    // Reading asks the size once, and reads a block per call.
+    counted->reads = counted->seeks = counted->stats = 0;
+    {
+        APProcReadStream r;
+        r.Attach(counted);
+        WmDataStream data(&r);
+        int count = -1, value = -1;
+        for (int i = 0; i < kValues;) {
+            ASSERT_TRUE(data.read(count));
+            for (int k = 0; k < count; ++k, ++i) {
+                std::int64_t left = 0;
+                ASSERT_TRUE(r.BytesRemaining(&left));
+                ASSERT_EQ(left, static_cast<std::int64_t>(size) - (4 * (i + i / 97 + 1)));
+                ASSERT_TRUE(data.read(value));
+                ASSERT_EQ(value, i);
+            }
+        }
+        std::vector<unsigned char> back(big.size());
+        EXPECT_TRUE(r.ReadBlock(back.data(), static_cast<std::uint32_t>(back.size())));
+        EXPECT_EQ(back, big);
+        EXPECT_FALSE(data.read(value)); // the end
+        // Back into a block read before.
+        EXPECT_TRUE(r.Seek(4));
+        EXPECT_TRUE(data.read(value));
+        EXPECT_EQ(value, 0);
+    }
+    EXPECT_EQ(counted->stats, 1);
+    EXPECT_LE(counted->reads, blocks + 3);
+    EXPECT_LE(counted->seeks, 3);
+    counted->Release();
+    storage->Release();
+}
+
+TEST(ElementStreamBlocks, AWriteTheStreamRefusesFailsAtOnceAndForEver)
+{
+    for (bool shortWrite : {false, true}) {
+        IStorage* storage = NewStorage();
+        ASSERT_NE(storage, nullptr);
+        CountingStream* counted = CountedElementStream(storage);
+        ASSERT_NE(counted, nullptr);
+        counted->failAfter = 100000;
+        counted->shortWrite = shortWrite;
+        {
+            APProcWriteStream w;
+            w.Attach(counted);
+            const int value = 7;
+            std::uint32_t given = 0;
+            while (w.WriteBytes(&value, 4)) {
+                given += 4;
+                ASSERT_LT(given, 2 * APProcStream::kBlockSize + 8) << "the refusal went unnoticed";
+            }
+            EXPECT_GE(given, 100000u - APProcStream::kBlockSize);
+            EXPECT_FALSE(w.WriteBytes(&value, 4));
+            EXPECT_FALSE(w.Flush());
+        }
+        // The session the document saves through reports it too.
+        counted->Release();
+        storage->Release();
+    }
+    IStorage* storage = NewStorage();
+    ASSERT_NE(storage, nullptr);
+    {
+        ElementStreamSession session(storage, ElementStreamSession::Write);
+        EXPECT_TRUE(session.Objects().write(1));
+        EXPECT_TRUE(session.Flush());
+    }
+    storage->Release();
+}
+
 } // namespace
+

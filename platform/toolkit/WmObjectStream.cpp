@@ -14,22 +14,17 @@ void WmPtrSwizzle::registerPtr(void* p, int number)
     m_registeredAs[p] = number;
     auto waiting = m_pending.find(number);
     if (waiting == m_pending.end()) return;
-    for (void** slot : waiting->second) {
-        *slot = p;
-        m_pendingNumber.erase(slot);
-    }
+    const std::vector<void**> slots = std::move(waiting->second);
     m_pending.erase(waiting);
+    for (void** slot : slots) {
+        auto asked = m_pendingNumber.find(slot);
+        if (asked == m_pendingNumber.end() || asked->second != number) continue; // withdrawn since
+        *slot = p;
+        m_pendingNumber.erase(asked);
+    }
 }
 
-void WmPtrSwizzle::forget(void** slot)
-{
-    auto earlier = m_pendingNumber.find(slot);
-    if (earlier == m_pendingNumber.end()) return;
-    auto list = m_pending.find(earlier->second);
-    list->second.erase(slot);
-    if (list->second.empty()) m_pending.erase(list);
-    m_pendingNumber.erase(earlier);
-}
+void WmPtrSwizzle::forget(void** slot) { m_pendingNumber.erase(slot); }
 
 void WmPtrSwizzle::resolve(int number, void** slot)
 {
@@ -40,7 +35,7 @@ void WmPtrSwizzle::resolve(int number, void** slot)
         return;
     }
     *slot = nullptr;
-    m_pending[number].insert(slot);
+    m_pending[number].push_back(slot);
     m_pendingNumber[slot] = number;
 }
 

@@ -8,9 +8,9 @@
 // (registerPtr); references are resolved with ptrFromNum, at once when the number is already
 // registered, else as soon as it is. A slot handed to ptrFromNum must stay where it is until
 // the swizzler is detached: size an array before taking slot addresses from it.
-#include <map>
 #include <memory>
-#include <set>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/toolkit/WmDataStream.h"
 #include "platform/toolkit/WmPlatform.h"
@@ -43,12 +43,16 @@ public:
 
 private:
     std::shared_ptr<const void> m_alive = std::make_shared<int>(0);
-    std::map<const void*, int> m_numbers;
+    // Hashed, so that numbering and fix-up cost the same for every reference however many
+    // there are.
+    std::unordered_map<const void*, int> m_numbers;
     int m_next = 1;
-    std::map<int, void*> m_registered;
-    std::map<const void*, int> m_registeredAs; // pointer -> its latest number
-    std::map<int, std::set<void**>> m_pending;
-    std::map<void**, int> m_pendingNumber; // slot -> the number it waits for
+    std::unordered_map<int, void*> m_registered;
+    std::unordered_map<const void*, int> m_registeredAs; // pointer -> its latest number
+    // Slots by the number they asked for; an entry counts only while m_pendingNumber still
+    // has the slot waiting for that number (withdrawing touches m_pendingNumber alone).
+    std::unordered_map<int, std::vector<void**>> m_pending;
+    std::unordered_map<void**, int> m_pendingNumber; // slot -> the number it waits for
 };
 
 // Base of both directions: element code takes a WmObjectStream& to write and to read.
