@@ -1,5 +1,6 @@
 #pragma once
 // The toolkit's square matrix of doubles, row-major: element (row, column).
+#include <cstddef>
 #include <vector>
 
 class WmSquareMatrix {
@@ -10,8 +11,8 @@ public:
     explicit WmSquareMatrix(int n = 4);
 
     int size() const { return m_n; }
-    double& operator()(int row, int column) { return m_v[static_cast<size_t>(row * m_n + column)]; }
-    double operator()(int row, int column) const { return m_v[static_cast<size_t>(row * m_n + column)]; }
+    double& operator()(int row, int column) { return m_v[static_cast<std::size_t>(row * m_n + column)]; }
+    double operator()(int row, int column) const { return m_v[static_cast<std::size_t>(row * m_n + column)]; }
     const double* data() const { return m_v.data(); }
 
     void setIdentity();
