@@ -195,52 +195,39 @@ bool WmBrep::newRegionOnBrep(WmParaRegion** out)
     return *out != nullptr;
 }
 
-bool WmBrep::newShellOnRegion(WmParaRegion* r, WmParaShell** out)
+namespace {
+// A new child entity numbered in `all`, listed last among its parent's children.
+template <class T>
+bool addChild(std::vector<std::unique_ptr<T>>& all, int parent, std::vector<int>& children, T** out)
 {
-    if (!out || !owns(m_regions, r)) return false;
-    WmParaShell* s = append(m_shells, r->index());
-    if (!s || !pushIndex(r->m_shells, s->index())) {
-        if (s) m_shells.pop_back();
+    T* e = append(all, parent);
+    if (!e || !pushIndex(children, e->index())) {
+        if (e) all.pop_back();
         return false;
     }
-    *out = s;
+    *out = e;
     return true;
+}
+} // namespace
+
+bool WmBrep::newShellOnRegion(WmParaRegion* r, WmParaShell** out)
+{
+    return out && owns(m_regions, r) && addChild(m_shells, r->index(), r->m_shells, out);
 }
 
 bool WmBrep::newFaceOnShell(WmParaShell* s, WmParaFace** out)
 {
-    if (!out || !owns(m_shells, s)) return false;
-    WmParaFace* f = append(m_faces, s->index());
-    if (!f || !pushIndex(s->m_faces, f->index())) {
-        if (f) m_faces.pop_back();
-        return false;
-    }
-    *out = f;
-    return true;
+    return out && owns(m_shells, s) && addChild(m_faces, s->index(), s->m_faces, out);
 }
 
 bool WmBrep::newLoopOnFace(WmParaFace* f, WmParaLoop** out)
 {
-    if (!out || !owns(m_faces, f)) return false;
-    WmParaLoop* l = append(m_loops, f->index());
-    if (!l || !pushIndex(f->m_loops, l->index())) {
-        if (l) m_loops.pop_back();
-        return false;
-    }
-    *out = l;
-    return true;
+    return out && owns(m_faces, f) && addChild(m_loops, f->index(), f->m_loops, out);
 }
 
 bool WmBrep::newCoedgeOnLoop(WmParaLoop* l, WmParaCoedge** out)
 {
-    if (!out || !owns(m_loops, l)) return false;
-    WmParaCoedge* c = append(m_coedges, l->index());
-    if (!c || !pushIndex(l->m_coedges, c->index())) {
-        if (c) m_coedges.pop_back();
-        return false;
-    }
-    *out = c;
-    return true;
+    return out && owns(m_loops, l) && addChild(m_coedges, l->index(), l->m_coedges, out);
 }
 
 bool WmBrep::newEdge(WmParaEdge** out)
