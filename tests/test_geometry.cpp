@@ -510,7 +510,9 @@ TEST(WmBrep, CopyAndReferenceCounts)
         EXPECT_EQ(b->addRef(), 2);
         EXPECT_EQ(b->release(), 1);
 
-        BrepRef copy{new WmBrep(*b.p)};
+        EXPECT_EQ(WmBrep::copyOf(nullptr), nullptr);
+        BrepRef copy{WmBrep::copyOf(b.p)};
+        ASSERT_NE(copy.p, nullptr);
         EXPECT_EQ(copy->refCount(), 1);
         EXPECT_EQ(Written(copy.p), Written(b.p));
         EXPECT_NE(copy->surface(0), b->surface(0));

@@ -117,6 +117,25 @@ WmBrep::WmBrep(const WmBrep& other)
 {
 }
 
+WmBrep* WmBrep::create()
+{
+    try {
+        return new WmBrep;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+WmBrep* WmBrep::copyOf(const WmBrep* src)
+{
+    if (!src) return nullptr;
+    try {
+        return new WmBrep(*src);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 std::uintptr_t WmBrep::toHandle(WmBrep* brep)
 {
     return reinterpret_cast<std::uintptr_t>(static_cast<IPlenvortBrep*>(brep));
@@ -336,10 +355,10 @@ bool WmBrep::read(WmObjectStream& s)
     for (int k = 0; k < 9; ++k) least += kMinBytes[k] * n[k];
     if (!WmStreamHolds(s, least)) return false;
 
-    WmBrep* fresh = nullptr;
+    WmBrep* fresh = create();
+    if (!fresh) return false;
     bool ok = true;
     try {
-        fresh = new WmBrep;
         WmBrep& b = *fresh;
         for (int i = 0; i < n[0]; ++i) b.m_regions.emplace_back(new WmParaRegion(i));
         for (int i = 0; ok && i < n[1]; ++i) {
@@ -398,7 +417,6 @@ bool WmBrep::read(WmObjectStream& s)
     } catch (const std::bad_alloc&) {
         ok = false;
     }
-    if (!fresh) return false;
     if (ok) swapContents(*fresh);
     fresh->release();
     return ok;
