@@ -584,6 +584,7 @@ TEST(WmBrep, HostReadsAndReleasesThroughItsInterface)
     ASSERT_EQ(CreatePinWmBrep(kZero, kZ, kX, 2.0, 1.0, 0, &made), 1);
     const std::uintptr_t handle = WmBrep::toHandle(made);
     EXPECT_EQ(WmBrep::fromHandle(handle), made);
+    EXPECT_EQ(handle, reinterpret_cast<std::uintptr_t>(made)); // the handle is the B-rep's address
     EXPECT_EQ(WmBrep::toHandle(nullptr), 0u);
     IPlenvortBrep* host = reinterpret_cast<IPlenvortBrep*>(handle);
 
@@ -654,6 +655,7 @@ TEST(WmHbBrep, PartsRoundTrip)
     ASSERT_TRUE(h->write(s));
     bytes.Open(nullptr);
     WmHbBrep* back = new WmHbBrep;
+    ASSERT_TRUE(back->appendXtPart(99));
     ASSERT_TRUE(back->read(s));
     WmVecInt got;
     ASSERT_TRUE(back->getXtParts(got));
