@@ -15,6 +15,7 @@
 #include "platform/toolkit/WmHbBrep.h"
 #include "platform/toolkit/WmNURBS.h"
 #include "platform/toolkit/WmSquareMatrix.h"
+#include "platform/toolkit/WmVecGeometry.h"
 
 namespace {
 
@@ -695,4 +696,34 @@ TEST(WmSquareMatrix, RowVectorTimesMatrix)
     WmSquareMatrix id, prod;
     ASSERT_TRUE(m.multiply(id, prod));
     EXPECT_EQ(prod(2, 3), 11.0);
+}
+
+TEST(WmVecGeometry, NewSlotsAndGrowth)
+{
+    const long long before = WmPlatform::memoryInUse();
+    {
+        WmVecMatrix4f m;
+        ASSERT_TRUE(m.ensureIndex(2));
+        EXPECT_EQ(m.length(), 3);
+        APMatrix4d widened;
+        APMatrix4d::AssignFromFloat(widened, m[2].m);
+        EXPECT_TRUE(APMatrix4d::IsIdentity(widened));
+        m[0].m[12] = 4.0f;
+        ASSERT_TRUE(m.append(m[0]));
+        EXPECT_EQ(m.capacity(), 6); // max(count + 1, 2 x capacity)
+        EXPECT_EQ(m[3].m[12], 4.0f);
+        ASSERT_TRUE(m.shrinkToFit());
+        EXPECT_EQ(m.capacity(), 4);
+
+        WmVecPoint4d p;
+        ASSERT_TRUE(p.ensureIndex(-5)); // taken as 0
+        ASSERT_TRUE(p.ensureIndex(3));
+        EXPECT_EQ(p.length(), 4);
+        EXPECT_EQ(p[3].w, 0.0);
+        WmVecPoint3d q;
+        ASSERT_TRUE(q.append(WmPoint3d{1, 2, 3}));
+        EXPECT_EQ(q[0].z, 3.0);
+        EXPECT_GT(WmPlatform::memoryInUse(), before);
+    }
+    EXPECT_EQ(WmPlatform::memoryInUse(), before);
 }
