@@ -1,12 +1,6 @@
-# Cross build for 32-bit Windows with mingw-w64 (posix threads).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 32-bit Windows: the binary contract.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(PLENVORT_TRIPLE i686-w64-mingw32)
 set(PLENVORT_WIDL_ARCH -m32)
 set(PLENVORT_WINE_TLB_DIR /usr/lib/i386-linux-gnu/wine/i386-windows)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

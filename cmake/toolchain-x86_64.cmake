@@ -1,12 +1,6 @@
-# Cross build for 64-bit Windows with mingw-w64 (posix threads).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 64-bit Windows: same interfaces and file format, pointer-sized handles.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(PLENVORT_TRIPLE x86_64-w64-mingw32)
 set(PLENVORT_WIDL_ARCH -m64)
 set(PLENVORT_WINE_TLB_DIR /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -59,6 +59,7 @@ HRESULT STDMETHODCALLTYPE CAPPointerList::SetLength(int length)
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     if (length < 0) return E_FAIL;
+    if (length > kMaxLength) return E_OUTOFMEMORY;
     try {
         // Entries cut off by a shorter length are dropped with their references.
         const int old = m_list.Count();

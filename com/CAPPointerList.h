@@ -33,6 +33,10 @@ public:
 
     unsigned GetCapacity() const { return m_list.GetCapacity(); }
 
+    // Longer lists are refused before anything is allocated: far beyond any document, and
+    // on Win64 no address-space ceiling would stop a client's mistaken length otherwise.
+    static constexpr int kMaxLength = 1 << 24;
+
 private:
     APArray<IUnknown*> m_list;
 };

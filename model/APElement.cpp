@@ -517,11 +517,15 @@ HRESULT APElement::GetIntSeptupleSetting68(int* a, int* b, int* c, int* d, int* 
 
 namespace {
 
+// A key object may claim any length; longer keys are refused before a buffer is made, so
+// that no build depends on its address space to stop a bogus one.
+constexpr int kMaxPropertyKeyLength = 1 << 20;
+
 // The text of a key object; false when the key cannot tell it.
 bool KeyText(IAPPropertyKey* key, CString* text)
 {
     int size = -1;
-    if (FAILED(key->GetKeySize(&size)) || size < 0) return false;
+    if (FAILED(key->GetKeySize(&size)) || size < 0 || size > kMaxPropertyKeyLength) return false;
     // A key object of a client may claim any size; no allocation failure leaves here.
     try {
         std::vector<unsigned char> buffer(static_cast<std::size_t>(size) + 1, 0);

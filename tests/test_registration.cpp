@@ -25,6 +25,9 @@
 
 namespace {
 
+// The platform files a registered type library under the system kind of the registering DLL.
+const std::wstring kTypeLibPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
+
 const wchar_t kLibId[] = L"{5D73A3B6-F8E9-11D2-B25C-0060B0A4BC1C}";
 
 // ---------------------------------------------------------------------------------------
@@ -728,7 +731,7 @@ TEST_F(ServerModule, PerUserRegistrationPutsTheTypeLibraryUnderTheUser)
     const std::wstring userTypeLib = std::wstring(L"SOFTWARE\\Classes\\TypeLib\\") + kLibId;
     ASSERT_EQ(_Module.RegisterServer(TRUE), S_OK);
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, userTypeLib + L"\\1.0"));
-    EXPECT_EQ(Lower(StringValue(HKEY_CURRENT_USER, userTypeLib + L"\\1.0\\409\\win32").value_or(L"")),
+    EXPECT_EQ(Lower(StringValue(HKEY_CURRENT_USER, userTypeLib + L"\\1.0\\409\\" + kTypeLibPlatform).value_or(L"")),
               Lower(plenvort_test::DllPath()));
     // Nothing is left redirected.
     const std::wstring probe = UniqueName(L"PlenvortProbe");
@@ -769,7 +772,7 @@ TEST_F(ServerModule, RegistrationRunsEveryStepInOrder)
     EXPECT_EQ(SubkeyCount(HKEY_CLASSES_ROOT, L"CLSID"), 39u);
     const std::wstring typeLib = std::wstring(L"TypeLib\\") + kLibId + L"\\1.0";
     EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, typeLib).value_or(L""), L"Plenvort 1.0 Type Library");
-    EXPECT_EQ(Lower(StringValue(HKEY_CLASSES_ROOT, typeLib + L"\\409\\win32").value_or(L"")),
+    EXPECT_EQ(Lower(StringValue(HKEY_CLASSES_ROOT, typeLib + L"\\409\\" + kTypeLibPlatform).value_or(L"")),
               Lower(plenvort_test::DllPath()));
     EXPECT_EQ(orv_hooks::TypeLibWrapperCounts().inits, 1);
     EXPECT_EQ(orv_hooks::TypeLibWrapperCounts().live, 0);
@@ -944,7 +947,7 @@ TEST_F(Regsvr32, RegistersServesAndUnregisters)
     }
     const std::wstring typeLib = std::wstring(L"TypeLib\\") + kLibId + L"\\1.0";
     EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, typeLib).value_or(L""), L"Plenvort 1.0 Type Library");
-    EXPECT_EQ(Lower(StringValue(HKEY_CLASSES_ROOT, typeLib + L"\\409\\win32").value_or(L"")),
+    EXPECT_EQ(Lower(StringValue(HKEY_CLASSES_ROOT, typeLib + L"\\409\\" + kTypeLibPlatform).value_or(L"")),
               Lower(plenvort_test::DllPath()));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, typeLib + L"\\FLAGS"));
 

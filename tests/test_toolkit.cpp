@@ -571,13 +571,15 @@ TEST(WmVecBASE, ErrorsLeaveTheVectorAlone)
         }
     }
     // Possible in principle but not in this address space.
+    WmPlatform::limitAllocations(1 << 20);
     try {
-        v.setLength(0x0ffffff0);
+        v.setLength(0x00100000);
         FAIL();
     } catch (const WmError& e) {
         EXPECT_EQ(e.message(), "pNewVec");
         EXPECT_EQ(e.code(), 5);
     }
+    WmPlatform::limitAllocations(0);
     EXPECT_EQ(v.length(), 2);
     EXPECT_EQ(v.capacity(), 2);
     EXPECT_EQ(v[1], 2.0);

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
+#include <cstdlib>
 #include <cwchar>
 #include <map>
 #include <string>
@@ -83,14 +84,53 @@ template <class T> struct Ptr {
     explicit operator bool() const { return p != nullptr; }
 };
 
-class TypeLib : public ::testing::Test {
+// A DLL whose embedded library is checked, with the system kind it must declare. Beside
+// this build's own DLL, the other architecture's (named in PLENVORT_PEER_DLLS as
+// "arch=path;...") is read too: a 64-bit process reads a 32-bit DLL's library, so the
+// 32-bit contract stays checked on hosts that cannot run 32-bit code.
+struct BuiltDll {
+    std::string label;
+    std::wstring path;
+    SYSKIND kind;
+};
+
+SYSKIND KindOf(const std::string& arch) { return arch == "x86_64" ? SYS_WIN64 : SYS_WIN32; }
+
+std::vector<BuiltDll> BuiltDlls()
+{
+    std::vector<BuiltDll> dlls{{sizeof(void*) == 8 ? "own_x86_64" : "own_i686", plenvort_test::DllPath(),
+                                sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32}};
+    const char* peers = std::getenv("PLENVORT_PEER_DLLS");
+    std::string list = peers ? peers : "";
+    for (std::size_t at = 0; at < list.size();) {
+        std::size_t end = list.find(';', at);
+        if (end == std::string::npos) end = list.size();
+        const std::string entry = list.substr(at, end - at);
+        const std::size_t eq = entry.find('=');
+        if (eq != std::string::npos) {
+            const std::string arch = entry.substr(0, eq), path = entry.substr(eq + 1);
+            dlls.push_back({"peer_" + arch, std::wstring(path.begin(), path.end()), KindOf(arch)});
+        }
+        at = end + 1;
+    }
+    return dlls;
+}
+
+class TypeLib : public ::testing::TestWithParam<BuiltDll> {
 protected:
     static inline ITypeLib* lib = nullptr;
+    static inline std::wstring loaded;
     static inline std::map<std::wstring, UINT> index;
 
-    static void SetUpTestSuite()
+    void SetUp() override
     {
-        ASSERT_EQ(LoadTypeLibEx(plenvort_test::DllPath().c_str(), REGKIND_NONE, &lib), S_OK);
+        const BuiltDll& dll = GetParam();
+        if (GetFileAttributesW(dll.path.c_str()) == INVALID_FILE_ATTRIBUTES)
+            GTEST_SKIP() << dll.label << " was not built";
+        if (loaded == dll.path) return;
+        TearDownTestSuite();
+        ASSERT_EQ(LoadTypeLibEx(dll.path.c_str(), REGKIND_NONE, &lib), S_OK);
+        loaded = dll.path;
         for (UINT i = 0, n = lib->GetTypeInfoCount(); i < n; ++i) {
             BSTR name = nullptr;
             lib->GetDocumentation(i, &name, nullptr, nullptr, nullptr);
@@ -101,9 +141,9 @@ protected:
     {
         if (lib) lib->Release();
         lib = nullptr;
+        loaded.clear();
         index.clear();
     }
-
     static ITypeInfo* Info(const std::wstring& name)
     {
         auto it = index.find(name);
@@ -284,7 +324,7 @@ const CoClass kCoClasses[] = {
     CO(APCondition, "9665BF13-B4A0-4B39-B53D-C2A983A977B5", IAPCondition, 1),
 };
 
-TEST_F(TypeLib, LibraryAttributes)
+TEST_P(TypeLib, LibraryAttributes)
 {
     TLIBATTR* la = nullptr;
     ASSERT_EQ(lib->GetLibAttr(&la), S_OK);
@@ -293,7 +333,7 @@ TEST_F(TypeLib, LibraryAttributes)
     EXPECT_EQ(la->wMajorVerNum, 1);
     EXPECT_EQ(la->wMinorVerNum, 0);
     EXPECT_EQ(la->lcid, 1033u);
-    EXPECT_EQ(la->syskind, SYS_WIN32);
+    EXPECT_EQ(la->syskind, GetParam().kind);
     EXPECT_EQ(la->wLibFlags & (LIBFLAG_FRESTRICTED | LIBFLAG_FCONTROL | LIBFLAG_FHIDDEN), 0);
     lib->ReleaseTLibAttr(la);
 
@@ -304,7 +344,7 @@ TEST_F(TypeLib, LibraryAttributes)
     EXPECT_EQ(Str(file), L"");
 }
 
-TEST_F(TypeLib, CountsOwnTypes)
+TEST_P(TypeLib, CountsOwnTypes)
 {
     int coclasses = 0, own = 0, enums = 0;
     for (UINT i = 0, n = lib->GetTypeInfoCount(); i < n; ++i) {
@@ -326,7 +366,7 @@ TEST_F(TypeLib, CountsOwnTypes)
         EXPECT_TRUE(index.count(record)) << Narrow(record);
 }
 
-TEST_F(TypeLib, PrivateVersionsStayOut)
+TEST_P(TypeLib, PrivateVersionsStayOut)
 {
     for (const IID* iid : {&IID_IAPElement2, &IID_IAPElement16, &IID_IAPNode3, &IID_IAPGeometryNode, &IID_IAPPartNode,
                            &IID_IAPAssemblyNode, &IID_IAPOperation2, &IID_IAPAssemblyOperation, &IID_IAPClassicAssemblyOperation,
@@ -373,17 +413,17 @@ void CheckInterface(ITypeLib* lib, const Itf& row, bool own)
     EXPECT_EQ(Str(baseName), row.base);
 }
 
-TEST_F(TypeLib, PublicInterfacesMatchTheSchema)
+TEST_P(TypeLib, PublicInterfacesMatchTheSchema)
 {
     for (const Itf& row : kPublic) CheckInterface(lib, row, true);
 }
 
-TEST_F(TypeLib, OutsideInterfacesKeepTheirIdentity)
+TEST_P(TypeLib, OutsideInterfacesKeepTheirIdentity)
 {
     for (const Itf& row : kOutside) CheckInterface(lib, row, false);
 }
 
-TEST_F(TypeLib, CoClassesAreCreatableWithTheirCLSIDs)
+TEST_P(TypeLib, CoClassesAreCreatableWithTheirCLSIDs)
 {
     for (const CoClass& row : kCoClasses) {
         SCOPED_TRACE(Narrow(row.name));
@@ -453,7 +493,7 @@ const Slot kSlots[] = {
     {L"IAPPointerList2", 0, L"FindElement", {L"elem", L"pFound"}},
 };
 
-TEST_F(TypeLib, MethodsStandInTheirSlots)
+TEST_P(TypeLib, MethodsStandInTheirSlots)
 {
     for (const Slot& s : kSlots) {
         SCOPED_TRACE(Narrow(s.itf) + "::" + Narrow(s.method));
@@ -465,6 +505,8 @@ TEST_F(TypeLib, MethodsStandInTheirSlots)
         EXPECT_EQ(fd->funckind, FUNC_PUREVIRTUAL);
         EXPECT_EQ(fd->callconv, CC_STDCALL);
         EXPECT_EQ(fd->elemdescFunc.tdesc.vt, VT_HRESULT);
+        // The platform reports vtable offsets in the reading process's pointer size, whichever
+        // system kind the library was built for.
         EXPECT_EQ(fd->oVft, (SlotsBefore(ti.p) + s.index) * static_cast<int>(sizeof(void*)));
         BSTR names[16] = {};
         UINT count = 0;
@@ -510,7 +552,7 @@ const EnumValue kEnums[] = {
     EV(APLogicalOperator, AND, 0), EV(APLogicalOperator, OR, 1), EV(APLogicalOperator, NEITHER, 2),
 };
 
-TEST_F(TypeLib, EnumerationValues)
+TEST_P(TypeLib, EnumerationValues)
 {
     const std::map<std::wstring, int> sizes = {
         {L"APFemType", 6}, {L"APTolCategoryType", 5}, {L"APDistribType", 5}, {L"APTolZoneShapeType", 6},
@@ -553,7 +595,7 @@ TEST_F(TypeLib, EnumerationValues)
     }
 }
 
-TEST_F(TypeLib, FindNameResolvesPublicNamesOnly)
+TEST_P(TypeLib, FindNameResolvesPublicNamesOnly)
 {
     auto find = [&](const wchar_t* name, std::wstring* owner) {
         wchar_t buf[128];
@@ -583,5 +625,46 @@ TEST_F(TypeLib, FindNameResolvesPublicNamesOnly)
     EXPECT_EQ(find(L"SetIntSeptupleSetting68", nullptr), 0);
     EXPECT_EQ(find(L"GetDRFMatrix3x4", nullptr), 0);
 }
+
+// Interface pointers and B-rep addresses that travel as integers: 32 bits in the Win32
+// library, as hosts have always compiled against, pointer-sized in the Win64 one.
+TEST_P(TypeLib, HandlesArePointerSized)
+{
+    struct Handle {
+        const wchar_t* itf;
+        int index;
+        int param;
+        bool byPointer;
+    };
+    const Handle handles[] = {
+        {L"IAPDocument", 23, 2, true},  // CreateProcessElement
+        {L"IAPPointerList", 1, 2, true},  // GetElement
+        {L"IAPFeature", 8, 0, false},  // SetWmBrep
+        {L"IAPFeature", 9, 0, true},  // GetWmBrep
+        {L"IAPDatum4", 0, 0, false},  // DrawDatum
+        {L"IAPDatum4", 0, 7, false},
+    };
+    const VARTYPE expected = GetParam().kind == SYS_WIN64 ? VT_UI8 : VT_UI4;
+    for (const Handle& h : handles) {
+        SCOPED_TRACE(Narrow(h.itf) + " " + std::to_string(h.index));
+        Ptr<ITypeInfo> ti;
+        ti.p = Info(h.itf);
+        ASSERT_TRUE(ti);
+        FUNCDESC* fd = nullptr;
+        ASSERT_EQ(ti->GetFuncDesc(h.index, &fd), S_OK);
+        ASSERT_GT(fd->cParams, h.param);
+        const TYPEDESC& td = fd->lprgelemdescParam[h.param].tdesc;
+        if (h.byPointer) {
+            ASSERT_EQ(td.vt, VT_PTR);
+            EXPECT_EQ(td.lptdesc->vt, expected);
+        } else {
+            EXPECT_EQ(td.vt, expected);
+        }
+        ti->ReleaseFuncDesc(fd);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Built, TypeLib, ::testing::ValuesIn(BuiltDlls()),
+                         [](const ::testing::TestParamInfo<BuiltDll>& info) { return info.param.label; });
 
 }  // namespace

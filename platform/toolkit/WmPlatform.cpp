@@ -1,5 +1,6 @@
 #include "platform/toolkit/WmPlatform.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -7,7 +8,18 @@ namespace {
 std::atomic<long long> g_memoryInUse{0};
 }
 
-void* WmPlatform::alloc(std::size_t bytes) { return std::malloc(bytes ? bytes : 1); }
+namespace {
+std::atomic<std::size_t> g_allocLimit{0};
+}
+
+void* WmPlatform::alloc(std::size_t bytes)
+{
+    const std::size_t limit = g_allocLimit.load();
+    if (limit && bytes > limit) return nullptr;
+    return std::malloc(bytes ? bytes : 1);
+}
+
+void WmPlatform::limitAllocations(std::size_t maxBytes) { g_allocLimit = maxBytes; }
 
 void WmPlatform::dealloc(void* p) { std::free(p); }
 

@@ -10,6 +10,9 @@ class WmPlatform {
 public:
     // Raw storage; null when the allocation fails (never throws).
     static void* alloc(std::size_t bytes);
+    // Makes every allocation above `maxBytes` fail (0: no limit), as it would in a full
+    // address space, so that the failure paths can be exercised on any build.
+    static void limitAllocations(std::size_t maxBytes);
     static void dealloc(void* p);
 
     // Running total of the bytes that toolkit containers and objects hold.

@@ -1,0 +1,10 @@
+# Shared by both toolchain files: a mingw-w64 (posix threads) cross build for the triple
+# in PLENVORT_TRIPLE.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${PLENVORT_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${PLENVORT_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${PLENVORT_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${PLENVORT_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
