@@ -727,3 +727,19 @@ TEST(WmVecGeometry, NewSlotsAndGrowth)
     }
     EXPECT_EQ(WmPlatform::memoryInUse(), before);
 }
+
+TEST(WmBrep, AllocationFailuresAreReportedNotThrown)
+{
+    BrepRef b;
+    ASSERT_EQ(CreatePinWmBrep(kZero, kZ, kX, 2.0, 1.0, 0, &b.p), 1);
+    const long long before = WmPlatform::memoryInUse();
+    WmPlatform::limitAllocations(8);
+    WmBrep* copy = WmBrep::copyOf(b.p);
+    WmBrep* made = nullptr;
+    const int built = CreateHoleWmBrep(kZero, kZ, kX, 2.0, 1.0, &made);
+    WmPlatform::limitAllocations(0);
+    EXPECT_EQ(copy, nullptr);
+    EXPECT_EQ(built, 0);
+    EXPECT_EQ(made, nullptr);
+    EXPECT_EQ(WmPlatform::memoryInUse(), before);
+}
