@@ -22,18 +22,7 @@ IMPLEMENT_DYNAMIC(APPointFeature, APFeature)
 IMPLEMENT_DYNAMIC(APSurfaceFeature, APFeature)
 IMPLEMENT_DYNAMIC(APPatternFeature, APFeature)
 
-namespace {
-
-template <class T>
-void SafeRelease(T*& p)
-{
-    if (p) p->Release();
-    p = nullptr;
-}
-
-// Registers `sink` as a dependent of `feature` (or withdraws it); false when the feature
-// cannot be reached.
-bool SetDependent(IUnknown* feature, IAPElementSink* sink, bool add)
+bool APFeature::SetDependent(IUnknown* feature, IAPElementSink* sink, bool add)
 {
     IAPElement* element = Query<IAPElement>(feature, IID_IAPElement);
     if (!element) return false;
@@ -41,8 +30,6 @@ bool SetDependent(IUnknown* feature, IAPElementSink* sink, bool add)
     element->Release();
     return SUCCEEDED(hr);
 }
-
-} // namespace
 
 APFeature::APFeature() { APMatrix4d::SetIdentity(m_transform); }
 
@@ -54,10 +41,10 @@ APFeature::~APFeature()
     for (int i = 0; i < m_related.Count(); ++i)
         if (m_related[i]) m_related[i]->Release();
     m_related.Release();
-    SafeRelease(m_linked);
-    SafeRelease(m_owner);
+    ReleaseAndNull(m_linked);
+    ReleaseAndNull(m_owner);
     ReleaseGeometry();
-    SafeRelease(m_utility);
+    ReleaseAndNull(m_utility);
 }
 
 IAPElementSink* APFeature::OwnSink() const
@@ -375,12 +362,12 @@ HRESULT APFeature::DetachLinkedElement()
         IAPFeature* linked = nullptr;
         if (SUCCEEDED(own->GetLinkedElement(&linked))) {
             if (linked) SetDependent(linked, sink, false);
-            SafeRelease(linked);
+            ReleaseAndNull(linked);
             hr = S_OK;
         }
     }
-    SafeRelease(own);
-    SafeRelease(sink);
+    ReleaseAndNull(own);
+    ReleaseAndNull(sink);
     return hr;
 }
 
@@ -396,14 +383,14 @@ bool PointChildren(IAPDocument* doc, IAPNode* node, std::vector<IAPNode*>& out)
         IAPNode* child = nullptr;
         if (FAILED(doc->GetChild(node, i, &child))) return false;
         if (child && Answers(child, IID_IAPPointFeature)) out.push_back(child);
-        else SafeRelease(child);
+        else ReleaseAndNull(child);
     }
     return true;
 }
 
 void ReleaseAll(std::vector<IAPNode*>& nodes)
 {
-    for (IAPNode*& n : nodes) SafeRelease(n);
+    for (IAPNode*& n : nodes) ReleaseAndNull(n);
     nodes.clear();
 }
 
@@ -426,18 +413,18 @@ HRESULT APFeature::UnlinkPointFeaturesFromNode(IAPNode* node)
         for (std::size_t j = 0; SUCCEEDED(hr) && linked && j < others.size(); ++j) {
             IAPFeature* q = Query<IAPFeature>(others[j], IID_IAPFeature);
             const bool same = q && q == linked;
-            SafeRelease(q);
+            ReleaseAndNull(q);
             if (!same) continue;
             p->SetLinkedElement(nullptr);
             SetDependent(linked, sink, false);
         }
-        SafeRelease(linked);
-        SafeRelease(p);
+        ReleaseAndNull(linked);
+        ReleaseAndNull(p);
     }
     ReleaseAll(points);
     ReleaseAll(others);
-    SafeRelease(sink);
-    SafeRelease(own);
+    ReleaseAndNull(sink);
+    ReleaseAndNull(own);
     doc->Release();
     // GetDocument hands the document out with a second reference.
     return hr;
@@ -479,12 +466,12 @@ HRESULT APFeature::ResolveVariationSource(int fallback, int* source)
     if (!point) {
         IAPFeature* feature = Query<IAPFeature>(m_wrapper, IID_IAPFeature);
         IAPNode* node = Query<IAPNode>(feature, IID_IAPNode);
-        SafeRelease(feature);
+        ReleaseAndNull(feature);
         if (!node) return E_FAIL;
         const bool ok = FindPointFeature(node, true, &point);
         node->Release();
         if (!ok) {
-            SafeRelease(point);
+            ReleaseAndNull(point);
             return E_FAIL;
         }
     }
@@ -565,11 +552,11 @@ HRESULT APFeature::NotifyDependents(unsigned short command)
         }
         IAPFeature* linked = nullptr;
         if (SUCCEEDED(own->GetLinkedElement(&linked)) && linked) SetDependent(linked, sink, false);
-        SafeRelease(linked);
+        ReleaseAndNull(linked);
         if (surface) {
             IAPFeature* owner = nullptr;
             if (SUCCEEDED(own->GetRelatedOwner(&owner)) && owner) SetDependent(owner, sink, false);
-            SafeRelease(owner);
+            ReleaseAndNull(owner);
         }
         own->Release();
     }

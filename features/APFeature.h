@@ -184,6 +184,9 @@ protected:
     static HRESULT SetPearson(Distribution& d, double v1, double v2, double skew, double kurtosis);
     static HRESULT GetPearson(const Distribution& d, double* v1, double* v2, double* skew, double* kurtosis);
 
+    // Registers `sink` as a dependent of `feature` (or withdraws it); false when the feature
+    // cannot be reached.
+    static bool SetDependent(IUnknown* feature, IAPElementSink* sink, bool add);
     // The own wrapper's IAPElementSink (with a reference), or null.
     IAPElementSink* OwnSink() const;
     // Replaces a counted link that this feature watches as a dependent.
@@ -201,8 +204,9 @@ protected:
     HRESULT HbBoundaryFace(int part, bool surface, IHbUtilityTopology** topology, int* face);
     HRESULT HbBoundaryEdges(int part, bool surface, int* count);
     HRESULT HbBoundaryPoints(int part, bool surface, int samples, double* points, int* count);
-    // Hands out a copy of a stored part, placed by the transform.
-    HRESULT PlacedCopyOfPart(int stored, int* placed);
+    // A copy of a stored part or of a B-rep (one reference), placed by `transform`.
+    HRESULT PlacedCopyOfPart(int stored, const APMatrix4d& transform, int* placed);
+    WmBrep* PlacedCopy(const WmBrep& brep, const APMatrix4d& transform);
     // Face `face` of shell 0 of region `region`, or null.
     WmParaFace* FaceOf(int region, int face) const;
     HRESULT FaceEdgeCount(const WmParaFace* face, int* count) const;

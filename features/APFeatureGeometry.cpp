@@ -18,13 +18,6 @@
 
 namespace {
 
-template <class T>
-void SafeRelease(T*& p)
-{
-    if (p) p->Release();
-    p = nullptr;
-}
-
 // A new B-rep equal to `brep` (one reference), or null.
 WmBrep* CopyOf(const WmBrep& brep) { return NewToolkitObject<WmBrep>(brep); }
 
@@ -72,14 +65,14 @@ bool IsIdentity(const APMatrix4d& m) { return APMatrix4d::IsIdentity(m); }
 
 void APFeature::ReleaseGeometry()
 {
-    SafeRelease(m_brep);
+    ReleaseAndNull(m_brep);
     if (m_transmitHolder) m_transmitHolder->release();
     m_transmitHolder = nullptr;
 }
 
 HRESULT APFeature::HoldCopyOf(WmBrep* brep)
 {
-    SafeRelease(m_brep);
+    ReleaseAndNull(m_brep);
     if (!brep) {
         m_basedOnRealGeometry = 0;
         return S_OK;
@@ -100,17 +93,20 @@ HRESULT APFeature::SetWmBrep(WmBrep* brep) { return HoldCopyOf(brep); }
 // Toolkit B-reps come from the toolkit's hooked allocator in any case.
 HRESULT APFeature::SetWmBrep2(WmBrep* brep) { return HoldCopyOf(brep); }
 
+WmBrep* APFeature::PlacedCopy(const WmBrep& brep, const APMatrix4d& transform)
+{
+    WmBrep* copy = CopyOf(brep);
+    if (copy && TransformWmBrep(copy, transform.m) < 0) ReleaseAndNull(copy);
+    return copy;
+}
+
 HRESULT APFeature::GetWmBrep(WmBrep** brep)
 {
     if (!brep) return E_FAIL;
     if (!m_brep && BuildWmBrep() < 0) return E_FAIL;
     if (!m_brep) return E_FAIL;
-    WmBrep* copy = CopyOf(*m_brep);
+    WmBrep* copy = PlacedCopy(*m_brep, m_transform);
     if (!copy) return E_FAIL;
-    if (TransformWmBrep(copy, m_transform.m) < 0) {
-        copy->Release();
-        return E_FAIL;
-    }
     *brep = copy;
     return S_OK;
 }
@@ -361,7 +357,7 @@ HRESULT APFeature::BoundaryPoints(int region, int face, int samples, double* poi
         normals[3 * i + 1] = n.y;
         normals[3 * i + 2] = n.z;
     }
-    SafeRelease(topology);
+    ReleaseAndNull(topology);
     if (FAILED(hr)) return E_FAIL;
     *count = sampled.Count();
     return S_OK;
@@ -396,7 +392,7 @@ HRESULT APFeature::AcquireHbUtility()
     const HRESULT hr = doc->GetHbUtility(&utility);
     doc->Release();
     if (FAILED(hr) || !utility) {
-        SafeRelease(utility);
+        ReleaseAndNull(utility);
         return E_FAIL;
     }
     m_utility = Query<IHbUtility>(utility, IID_IHbUtility);
@@ -419,23 +415,23 @@ HRESULT APFeature::TransformHbPart(int* tag, const double transform[16])
     return S_OK;
 }
 
-HRESULT APFeature::PlacedCopyOfPart(int stored, int* placed)
+HRESULT APFeature::PlacedCopyOfPart(int stored, const APMatrix4d& transform, int* placed)
 {
     if (!placed || AcquireHbUtility() < 0) return E_FAIL;
     // The stored part stays where it is: the caller gets a copy placed by the transform.
     int copy = 0;
     if (FAILED(m_utility->CopyPart(stored, &copy))) return E_FAIL;
-    if (TransformHbPart(&copy, m_transform.m) < 0) return E_FAIL;
+    if (TransformHbPart(&copy, transform.m) < 0) return E_FAIL;
     *placed = copy;
     return S_OK;
 }
 
-HRESULT APFeature::GetHbBody(int* tag) { return PlacedCopyOfPart(m_body, tag); }
+HRESULT APFeature::GetHbBody(int* tag) { return PlacedCopyOfPart(m_body, m_transform, tag); }
 
 HRESULT APFeature::GetHbPart(int index, int* tag)
 {
     if (index < 0 || index >= static_cast<int>(m_parts.size())) return E_FAIL;
-    return PlacedCopyOfPart(m_parts[static_cast<std::size_t>(index)], tag);
+    return PlacedCopyOfPart(m_parts[static_cast<std::size_t>(index)], m_transform, tag);
 }
 
 HRESULT APFeature::GetHbPointAtParam(int part, double u, double v, double* x, double* y, double* z)
@@ -467,7 +463,7 @@ HRESULT APFeature::HbBoundaryFace(int part, bool surface, IHbUtilityTopology** t
     }
     if (faces) CoTaskMemFree(faces);
     if (FAILED(hr) || !found) {
-        SafeRelease(*topology);
+        ReleaseAndNull(*topology);
         return E_FAIL;
     }
     return S_OK;

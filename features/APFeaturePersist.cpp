@@ -17,13 +17,6 @@ namespace {
 // The stream's number for "no element".
 constexpr int kNoElement = -200000;
 
-template <class T>
-void SafeRelease(T*& p)
-{
-    if (p) p->Release();
-    p = nullptr;
-}
-
 unsigned char* StreamHandle(WmObjectStream* stream) { return reinterpret_cast<unsigned char*>(stream); }
 
 // The element's number on the stream; false when it is not an element or cannot be numbered.
@@ -153,7 +146,7 @@ HRESULT APFeature::ReadGeometry(WmObjectStream& s, int version)
     // A geometry block that does not read whole leaves the stream where nothing after it can
     // be trusted.
     if (source == 1) {
-        SafeRelease(m_brep);
+        ReleaseAndNull(m_brep);
         m_brep = NewToolkitObject<WmBrep>();
         if (!m_brep || !m_brep->read(s)) return E_FAIL;
     } else if (source == 2) {
@@ -282,26 +275,20 @@ HRESULT APFeature::FixupLinks(IAPElementSink* sink)
     m_pendingLinks.Clear();
     m_linksPending = false;
     if (!ok) {
-        for (IAPFeature*& f : related) SafeRelease(f);
-        for (IAPFeature*& f : links) SafeRelease(f);
+        for (IAPFeature*& f : related) ReleaseAndNull(f);
+        for (IAPFeature*& f : links) ReleaseAndNull(f);
         return E_FAIL;
     }
     for (IAPFeature* f : related) {
         m_related.Append(f);
-        if (f) {
-            IAPElement* e = Query<IAPElement>(f, IID_IAPElement);
-            if (e) e->AddDependent(sink);
-            SafeRelease(e);
-        }
+        if (f) SetDependent(f, sink, true);
     }
     IAPFeature** fields[2] = {&m_linked, &m_owner};
     for (int i = 0; i < 2; ++i) {
         if (!links[i]) continue;
-        SafeRelease(*fields[i]);
+        ReleaseAndNull(*fields[i]);
         *fields[i] = links[i];
-        IAPElement* e = Query<IAPElement>(links[i], IID_IAPElement);
-        if (e) e->AddDependent(sink);
-        SafeRelease(e);
+        SetDependent(links[i], sink, true);
     }
     return S_OK;
 }
@@ -315,7 +302,7 @@ HRESULT APFeature::FixupLists()
     for (int i = 0; SUCCEEDED(hr) && i < m_tolerances.Count(); ++i) {
         IAPElement* element = Query<IAPElement>(m_tolerances[i], IID_IAPElement);
         if (!element || FAILED(element->FixupLists())) hr = E_FAIL;
-        SafeRelease(element);
+        ReleaseAndNull(element);
     }
     if (SUCCEEDED(hr) && m_linksPending) hr = FixupLinks(sink);
     sink->Release();
@@ -330,17 +317,15 @@ void APFeature::CopyGeometry(const APFeature& source)
     ReleaseGeometry();
     if (!source.m_basedOnRealGeometry) return;
     if (source.m_geometrySource == 1 && source.m_brep) {
-        WmBrep* copy = NewToolkitObject<WmBrep>(*source.m_brep);
         // The copy stands where the source's transform puts the source's geometry.
-        if (copy && TransformWmBrep(copy, source.m_transform.m) < 0) SafeRelease(copy);
-        m_brep = copy;
+        m_brep = PlacedCopy(*source.m_brep, source.m_transform);
         m_geometrySource = 1;
     } else if (source.m_geometrySource == 2 && !source.m_parts.empty()) {
         m_parts.clear();
         if (AcquireHbUtility() >= 0) {
             for (int tag : source.m_parts) {
                 int copy = 0;
-                if (FAILED(m_utility->CopyPart(tag, &copy)) || TransformHbPart(&copy, source.m_transform.m) < 0) break;
+                if (PlacedCopyOfPart(tag, source.m_transform, &copy) < 0) break;
                 m_parts.push_back(copy);
             }
         }
@@ -363,9 +348,9 @@ void APFeature::CopyTolerances(const APFeature& source)
             SUCCEEDED(original->Clone(copy)))
             tolerance = Query<IAPTolerance>(copy, IID_IAPTolerance);
         if (tolerance) AddTolerance(tolerance);
-        SafeRelease(tolerance);
-        SafeRelease(copy);
-        SafeRelease(original);
+        ReleaseAndNull(tolerance);
+        ReleaseAndNull(copy);
+        ReleaseAndNull(original);
     }
     doc->Release();
 }
