@@ -28,3 +28,11 @@ inline IUnknown* Identity(IUnknown* p)
     if (id) id->Release();
     return id;
 }
+
+// Releases the reference a field holds and clears the field.
+template <class T>
+void ReleaseAndNull(T*& p)
+{
+    if (p) p->Release();
+    p = nullptr;
+}
