@@ -15,6 +15,7 @@
 #include "platform/toolkit/WmHbBrep.h"
 #include "platform/toolkit/WmNURBS.h"
 #include "platform/toolkit/WmSquareMatrix.h"
+#include "platform/toolkit/WmVecGeometry.h"
 
 namespace {
 
@@ -510,7 +511,9 @@ TEST(WmBrep, CopyAndReferenceCounts)
         EXPECT_EQ(b->addRef(), 2);
         EXPECT_EQ(b->release(), 1);
 
-        BrepRef copy{new WmBrep(*b.p)};
+        EXPECT_EQ(WmBrep::copyOf(nullptr), nullptr);
+        BrepRef copy{WmBrep::copyOf(b.p)};
+        ASSERT_NE(copy.p, nullptr);
         EXPECT_EQ(copy->refCount(), 1);
         EXPECT_EQ(Written(copy.p), Written(b.p));
         EXPECT_NE(copy->surface(0), b->surface(0));
@@ -582,6 +585,7 @@ TEST(WmBrep, HostReadsAndReleasesThroughItsInterface)
     ASSERT_EQ(CreatePinWmBrep(kZero, kZ, kX, 2.0, 1.0, 0, &made), 1);
     const std::uintptr_t handle = WmBrep::toHandle(made);
     EXPECT_EQ(WmBrep::fromHandle(handle), made);
+    EXPECT_EQ(handle, reinterpret_cast<std::uintptr_t>(made)); // the handle is the B-rep's address
     EXPECT_EQ(WmBrep::toHandle(nullptr), 0u);
     IPlenvortBrep* host = reinterpret_cast<IPlenvortBrep*>(handle);
 
@@ -652,6 +656,7 @@ TEST(WmHbBrep, PartsRoundTrip)
     ASSERT_TRUE(h->write(s));
     bytes.Open(nullptr);
     WmHbBrep* back = new WmHbBrep;
+    ASSERT_TRUE(back->appendXtPart(99));
     ASSERT_TRUE(back->read(s));
     WmVecInt got;
     ASSERT_TRUE(back->getXtParts(got));
@@ -691,4 +696,34 @@ TEST(WmSquareMatrix, RowVectorTimesMatrix)
     WmSquareMatrix id, prod;
     ASSERT_TRUE(m.multiply(id, prod));
     EXPECT_EQ(prod(2, 3), 11.0);
+}
+
+TEST(WmVecGeometry, NewSlotsAndGrowth)
+{
+    const long long before = WmPlatform::memoryInUse();
+    {
+        WmVecMatrix4f m;
+        ASSERT_TRUE(m.ensureIndex(2));
+        EXPECT_EQ(m.length(), 3);
+        APMatrix4d widened;
+        APMatrix4d::AssignFromFloat(widened, m[2].m);
+        EXPECT_TRUE(APMatrix4d::IsIdentity(widened));
+        m[0].m[12] = 4.0f;
+        ASSERT_TRUE(m.append(m[0]));
+        EXPECT_EQ(m.capacity(), 6); // max(count + 1, 2 x capacity)
+        EXPECT_EQ(m[3].m[12], 4.0f);
+        ASSERT_TRUE(m.shrinkToFit());
+        EXPECT_EQ(m.capacity(), 4);
+
+        WmVecPoint4d p;
+        ASSERT_TRUE(p.ensureIndex(-5)); // taken as 0
+        ASSERT_TRUE(p.ensureIndex(3));
+        EXPECT_EQ(p.length(), 4);
+        EXPECT_EQ(p[3].w, 0.0);
+        WmVecPoint3d q;
+        ASSERT_TRUE(q.append(WmPoint3d{1, 2, 3}));
+        EXPECT_EQ(q[0].z, 3.0);
+        EXPECT_GT(WmPlatform::memoryInUse(), before);
+    }
+    EXPECT_EQ(WmPlatform::memoryInUse(), before);
 }

@@ -117,6 +117,25 @@ WmBrep::WmBrep(const WmBrep& other)
 {
 }
 
+WmBrep* WmBrep::create()
+{
+    try {
+        return new WmBrep;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+WmBrep* WmBrep::copyOf(const WmBrep* src)
+{
+    if (!src) return nullptr;
+    try {
+        return new WmBrep(*src);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 std::uintptr_t WmBrep::toHandle(WmBrep* brep)
 {
     return reinterpret_cast<std::uintptr_t>(static_cast<IPlenvortBrep*>(brep));
@@ -195,52 +214,39 @@ bool WmBrep::newRegionOnBrep(WmParaRegion** out)
     return *out != nullptr;
 }
 
-bool WmBrep::newShellOnRegion(WmParaRegion* r, WmParaShell** out)
+namespace {
+// A new child entity numbered in `all`, listed last among its parent's children.
+template <class T>
+bool addChild(std::vector<std::unique_ptr<T>>& all, int parent, std::vector<int>& children, T** out)
 {
-    if (!out || !owns(m_regions, r)) return false;
-    WmParaShell* s = append(m_shells, r->index());
-    if (!s || !pushIndex(r->m_shells, s->index())) {
-        if (s) m_shells.pop_back();
+    T* e = append(all, parent);
+    if (!e || !pushIndex(children, e->index())) {
+        if (e) all.pop_back();
         return false;
     }
-    *out = s;
+    *out = e;
     return true;
+}
+} // namespace
+
+bool WmBrep::newShellOnRegion(WmParaRegion* r, WmParaShell** out)
+{
+    return out && owns(m_regions, r) && addChild(m_shells, r->index(), r->m_shells, out);
 }
 
 bool WmBrep::newFaceOnShell(WmParaShell* s, WmParaFace** out)
 {
-    if (!out || !owns(m_shells, s)) return false;
-    WmParaFace* f = append(m_faces, s->index());
-    if (!f || !pushIndex(s->m_faces, f->index())) {
-        if (f) m_faces.pop_back();
-        return false;
-    }
-    *out = f;
-    return true;
+    return out && owns(m_shells, s) && addChild(m_faces, s->index(), s->m_faces, out);
 }
 
 bool WmBrep::newLoopOnFace(WmParaFace* f, WmParaLoop** out)
 {
-    if (!out || !owns(m_faces, f)) return false;
-    WmParaLoop* l = append(m_loops, f->index());
-    if (!l || !pushIndex(f->m_loops, l->index())) {
-        if (l) m_loops.pop_back();
-        return false;
-    }
-    *out = l;
-    return true;
+    return out && owns(m_faces, f) && addChild(m_loops, f->index(), f->m_loops, out);
 }
 
 bool WmBrep::newCoedgeOnLoop(WmParaLoop* l, WmParaCoedge** out)
 {
-    if (!out || !owns(m_loops, l)) return false;
-    WmParaCoedge* c = append(m_coedges, l->index());
-    if (!c || !pushIndex(l->m_coedges, c->index())) {
-        if (c) m_coedges.pop_back();
-        return false;
-    }
-    *out = c;
-    return true;
+    return out && owns(m_loops, l) && addChild(m_coedges, l->index(), l->m_coedges, out);
 }
 
 bool WmBrep::newEdge(WmParaEdge** out)
@@ -349,10 +355,10 @@ bool WmBrep::read(WmObjectStream& s)
     for (int k = 0; k < 9; ++k) least += kMinBytes[k] * n[k];
     if (!WmStreamHolds(s, least)) return false;
 
-    WmBrep* fresh = nullptr;
+    WmBrep* fresh = create();
+    if (!fresh) return false;
     bool ok = true;
     try {
-        fresh = new WmBrep;
         WmBrep& b = *fresh;
         for (int i = 0; i < n[0]; ++i) b.m_regions.emplace_back(new WmParaRegion(i));
         for (int i = 0; ok && i < n[1]; ++i) {
@@ -411,7 +417,6 @@ bool WmBrep::read(WmObjectStream& s)
     } catch (const std::bad_alloc&) {
         ok = false;
     }
-    if (!fresh) return false;
     if (ok) swapContents(*fresh);
     fresh->release();
     return ok;

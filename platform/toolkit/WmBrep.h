@@ -131,6 +131,11 @@ public:
     WmBrep(const WmBrep& other);
     WmBrep& operator=(const WmBrep&) = delete;
 
+    // Without exceptions: an empty B-rep, or a deep copy of src; null when src is null or
+    // memory runs out. Either has one reference, the caller's.
+    static WmBrep* create();
+    static WmBrep* copyOf(const WmBrep* src);
+
     // Handle of a B-rep as the host sees it, and back; 0 for null.
     static std::uintptr_t toHandle(WmBrep* brep);
     static WmBrep* fromHandle(std::uintptr_t handle);

@@ -55,7 +55,7 @@ bool WmHbBrep::read(WmObjectStream& s)
     if (!s.read(format) || format != kHbBrepFormat || !s.read(n)) return false;
     if (n < 0 || n > kMaxParts || !WmStreamHolds(s, 4LL * n)) return false;
     try {
-        WmVecInt read(m_parts);
+        WmVecInt read;
         for (int i = 0; i < n; ++i) {
             int tag = 0;
             if (!s.read(tag)) return false;

@@ -21,7 +21,7 @@ public:
     int xtPart(int i) const;
     bool getXtParts(WmVecInt& tags) const;
 
-    // Object-stream form; read() appends nothing unless the whole list was read.
+    // Object-stream form; read() replaces the list only when the whole list was read.
     bool write(WmObjectStream& s) const;
     bool read(WmObjectStream& s);
 

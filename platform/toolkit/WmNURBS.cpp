@@ -235,30 +235,20 @@ bool WmNURBSCurveNet::read(WmObjectStream& s)
 
 // ---- casts ----
 
-WmBrepNURBSSurface* WmBrepNURBSSurface::cast(WmBrepSurface* s)
+namespace {
+template <class Derived, class Base>
+Derived* castTo(Base* b)
 {
-    return s && s->classType() == classTypeID() ? static_cast<WmBrepNURBSSurface*>(s) : nullptr;
+    return b && b->classType() == Derived::classTypeID() ? static_cast<Derived*>(b) : nullptr;
 }
-const WmBrepNURBSSurface* WmBrepNURBSSurface::cast(const WmBrepSurface* s)
-{
-    return s && s->classType() == classTypeID() ? static_cast<const WmBrepNURBSSurface*>(s) : nullptr;
-}
-WmBrepNURBSXYZCurve* WmBrepNURBSXYZCurve::cast(WmBrepXYZCurve* c)
-{
-    return c && c->classType() == classTypeID() ? static_cast<WmBrepNURBSXYZCurve*>(c) : nullptr;
-}
-const WmBrepNURBSXYZCurve* WmBrepNURBSXYZCurve::cast(const WmBrepXYZCurve* c)
-{
-    return c && c->classType() == classTypeID() ? static_cast<const WmBrepNURBSXYZCurve*>(c) : nullptr;
-}
-WmBrepNURBSUVCurve* WmBrepNURBSUVCurve::cast(WmBrepUVCurve* c)
-{
-    return c && c->classType() == classTypeID() ? static_cast<WmBrepNURBSUVCurve*>(c) : nullptr;
-}
-const WmBrepNURBSUVCurve* WmBrepNURBSUVCurve::cast(const WmBrepUVCurve* c)
-{
-    return c && c->classType() == classTypeID() ? static_cast<const WmBrepNURBSUVCurve*>(c) : nullptr;
-}
+} // namespace
+
+WmBrepNURBSSurface* WmBrepNURBSSurface::cast(WmBrepSurface* s) { return castTo<WmBrepNURBSSurface>(s); }
+const WmBrepNURBSSurface* WmBrepNURBSSurface::cast(const WmBrepSurface* s) { return castTo<const WmBrepNURBSSurface>(s); }
+WmBrepNURBSXYZCurve* WmBrepNURBSXYZCurve::cast(WmBrepXYZCurve* c) { return castTo<WmBrepNURBSXYZCurve>(c); }
+const WmBrepNURBSXYZCurve* WmBrepNURBSXYZCurve::cast(const WmBrepXYZCurve* c) { return castTo<const WmBrepNURBSXYZCurve>(c); }
+WmBrepNURBSUVCurve* WmBrepNURBSUVCurve::cast(WmBrepUVCurve* c) { return castTo<WmBrepNURBSUVCurve>(c); }
+const WmBrepNURBSUVCurve* WmBrepNURBSUVCurve::cast(const WmBrepUVCurve* c) { return castTo<const WmBrepNURBSUVCurve>(c); }
 
 // ---- WmBrepNURBSSurface ----
 
