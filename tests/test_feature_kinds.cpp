@@ -232,7 +232,9 @@ TEST_F(FeatureKinds, CylinderShapes)
             const double w = n == 4 ? c[3] : 1.0;
             const double z = c[2] / w, r = std::hypot(c[0] / w, c[1] / w);
             ASSERT_TRUE(std::fabs(z + 1) < 1e-9 || std::fabs(z - 2) < 1e-9) << k;
-            if (k % 9 % 2 == 0) EXPECT_NEAR(r, z < 0 ? 1.1 : 0.8, 1e-12) << k; // ring points, not corners
+            if (k % 9 % 2 == 0) { // ring points, not corners
+                EXPECT_NEAR(r, z < 0 ? 1.1 : 0.8, 1e-12) << k;
+            }
         }
     }
     // No draft: both radii are |radius|.
