@@ -601,3 +601,29 @@ TEST_F(FeatureKindRows, SaveAndOpenFoldTheTransform)
     }
     again->Release();
 }
+
+TEST_F(FeatureKinds, TaperedBlockOrder)
+{
+    // Base values come before the draft angle, the choice before the input value.
+    IAPTaperedPinFeature* t = Create<IAPTaperedPinFeature>(CLSID_APTaperedPinFeature, IID_IAPTaperedPinFeature);
+    ASSERT_EQ(t->DefineTaperedPinImplicit(1, 2, 3, 0, 0, 1, 4, 5, 0.5, 6, 7, 8, 9), S_OK);
+    ASSERT_EQ(t->SetTaperedPinUIParameters(0.25, AP_TAPER_SEL), S_OK);
+    Writer w;
+    ASSERT_EQ(Model<APTaperedPinFeature>(t)->Serialize(w.Stream()), S_OK);
+    IAPTaperedPinFeature* u = Create<IAPTaperedPinFeature>(CLSID_APTaperedPinFeature, IID_IAPTaperedPinFeature);
+    Reader r(w.bytes.Bytes());
+    ASSERT_EQ(Model<APTaperedPinFeature>(u)->APFeature::Deserialize(r.Stream()), S_OK);
+    int version = 0, sel = 0;
+    std::vector<double> v(13);
+    double input = 0;
+    ASSERT_TRUE(r.in.read(version));
+    for (double& d : v) ASSERT_TRUE(r.in.read(d));
+    ASSERT_TRUE(r.in.read(sel));
+    ASSERT_TRUE(r.in.read(input));
+    EXPECT_EQ(version, 1);
+    ExpectNear(v, {1, 2, 3, 0, 0, 1, 4, 5, 7, 8, 9, 0.5, 6});
+    EXPECT_EQ(sel, AP_TAPER_SEL);
+    EXPECT_EQ(input, 0.25);
+    t->Release();
+    u->Release();
+}
