@@ -2,7 +2,7 @@
 #include "com/CAPElementCalls.h"
 
 #include "features/APDatum.h"
-#include "features/APFeature.h"
+#include "features/APFeatureKinds.h"
 #include "features/APFeaturePair.h"
 #include "features/APTolerance.h"
 #include "model/APCondition.h"

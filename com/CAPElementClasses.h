@@ -4,7 +4,7 @@
 #include "com/CAPElement.h"
 #include "com/RegistryIds.h"
 #include "features/APDatum.h"
-#include "features/APFeature.h"
+#include "features/APFeatureKinds.h"
 #include "features/APFeaturePair.h"
 #include "features/APTolerance.h"
 #include "model/APCondition.h"

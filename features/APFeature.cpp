@@ -1,4 +1,5 @@
 #include "features/APFeature.h"
+#include "features/APPointFeature.h"
 
 #include <objbase.h>
 
@@ -11,16 +12,6 @@
 #include "platform/IHbUtility.h"
 
 IMPLEMENT_DYNAMIC(APFeature, APGeometryNode)
-IMPLEMENT_DYNAMIC(APPinFeature, APFeature)
-IMPLEMENT_DYNAMIC(APHoleFeature, APFeature)
-IMPLEMENT_DYNAMIC(APTaperedPinFeature, APFeature)
-IMPLEMENT_DYNAMIC(APTaperedHoleFeature, APFeature)
-IMPLEMENT_DYNAMIC(APSlotFeature, APFeature)
-IMPLEMENT_DYNAMIC(APTabFeature, APFeature)
-IMPLEMENT_DYNAMIC(APPlaneFeature, APFeature)
-IMPLEMENT_DYNAMIC(APPointFeature, APFeature)
-IMPLEMENT_DYNAMIC(APSurfaceFeature, APFeature)
-IMPLEMENT_DYNAMIC(APPatternFeature, APFeature)
 
 bool APFeature::SetDependent(IUnknown* feature, IAPElementSink* sink, bool add)
 {
