@@ -4,6 +4,7 @@
 // IAPDatum.
 #include "Plenvort_h.h"
 #include "model/APComQuery.h"
+#include "platform/toolkit/WmBrep.h"
 
 // Hands the model the IAPElement of `in` (null stays null); the query's reference goes again
 // after the call.
@@ -43,4 +44,16 @@ HRESULT ElementOut(To** out, REFIID iid, Call&& call)
     if (FAILED(hr) || !typed) return E_FAIL;
     *out = typed;
     return S_OK;
+}
+
+// Lets the model hand out a B-rep and gives the caller its handle (0 for none).
+template <class Call>
+HRESULT BrepOut(ULONG_PTR* handle, Call&& call)
+{
+    if (!handle) return E_FAIL;
+    WmBrep* brep = nullptr;
+    const HRESULT hr = call(&brep);
+    if (hr < 0) return E_FAIL;
+    *handle = static_cast<ULONG_PTR>(WmBrep::toHandle(brep));
+    return hr;
 }

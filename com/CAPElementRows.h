@@ -227,3 +227,6 @@ AP_METHOD(Notify, (unsigned long cmd, IAPElement* elem), AP_ANY, AP_QUIET, m->No
 
 // The node families.
 #include "com/CAPElementRowsNode.h"
+
+// The common feature chain.
+#include "com/CAPElementRowsFeature.h"
