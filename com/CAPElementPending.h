@@ -143,109 +143,106 @@ AP_PENDING(SetMeasurementOperationContribDataDetails, (unsigned char *, double, 
 AP_PENDING(GetMeasurementOperationContribDataDetails, (int, double *, double *, double *, double *)) // IAPMeasurementOperation9
 AP_PENDING(ExtendMeasurementOperationContribValues, (int)) // IAPMeasurementOperation9
 AP_PENDING(ClearMeasurementOperationContribValues, ()) // IAPMeasurementOperation9
-AP_PENDING(AppendObjectFeature, (IAPFeature *)) // IAPFeaturePair
-AP_PENDING(GetNumObjectFeatures, (int *)) // IAPFeaturePair
-AP_PENDING(GetObjectFeature, (int, IAPFeature **)) // IAPFeaturePair
-AP_PENDING(RemoveObjectFeature, (IAPFeature *)) // IAPFeaturePair
-AP_PENDING(RemoveObjectFeatureByIndex, (int)) // IAPFeaturePair
-AP_PENDING(AppendTargetFeature, (IAPFeature *)) // IAPFeaturePair
-AP_PENDING(GetNumTargetFeatures, (int *)) // IAPFeaturePair
-AP_PENDING(GetTargetFeature, (int, IAPFeature **)) // IAPFeaturePair
-AP_PENDING(RemoveTargetFeature, (IAPFeature *)) // IAPFeaturePair
-AP_PENDING(RemoveTargetFeatureByIndex, (int)) // IAPFeaturePair
-AP_PENDING(SetOperation, (IAPOperation *)) // IAPFeaturePair
-AP_PENDING(GetOperation, (IAPOperation **)) // IAPFeaturePair
-AP_PENDING(SetFloat, (APPressFitType)) // IAPFeaturePair
-AP_PENDING(GetFloat, (APPressFitType *)) // IAPFeaturePair
-AP_PENDING(SetFastenerSize, (double)) // IAPFeaturePair
-AP_PENDING(GetFastenerSize, (double *)) // IAPFeaturePair
-AP_PENDING(IsFastenerSizeSet, (LONG *)) // IAPFeaturePair
-AP_PENDING(SetFeaturePairIntValue1, (int)) // IAPFeaturePair2
-AP_PENDING(GetFeaturePairIntValue1, (int *)) // IAPFeaturePair2
-AP_PENDING(SetDoubleValue, (double)) // IAPFeaturePair2
-AP_PENDING(GetDoubleValue, (double *)) // IAPFeaturePair2
-AP_PENDING(SetFeaturePairIntValue2, (int)) // IAPFeaturePair2
-AP_PENDING(GetFeaturePairIntValue2, (int *)) // IAPFeaturePair2
-AP_PENDING(SetFeaturePairIntValue3, (int)) // IAPFeaturePair3
-AP_PENDING(GetFeaturePairIntValue3, (int *)) // IAPFeaturePair3
-AP_PENDING(SetReferenceElement, (IAPOperation *)) // IAPFeaturePair3
-AP_PENDING(GetFeaturePairReferenceElement, (IAPOperation **)) // IAPFeaturePair3
-AP_PENDING(SetToleranceFeature, (IAPFeature *)) // IAPTolerance
-AP_PENDING(GetToleranceFeature, (IAPFeature **)) // IAPTolerance
-AP_PENDING(Set3dPosition, (double, double, double)) // IAPTolerance
-AP_PENDING(Get3dPosition, (double *, double *, double *)) // IAPTolerance
-AP_PENDING(SetCategory, (APTolCategoryType)) // IAPTolerance
-AP_PENDING(GetCategory, (APTolCategoryType *)) // IAPTolerance
-AP_PENDING(SetZoneSize, (double)) // IAPGDTTolerance
-AP_PENDING(GetZoneSize, (double *)) // IAPGDTTolerance
-AP_PENDING(SetZoneShape, (APTolZoneShapeType)) // IAPGDTTolerance
-AP_PENDING(GetZoneShape, (APTolZoneShapeType *)) // IAPGDTTolerance
-AP_PENDING(GetZoneModifier, (APModifierType *)) // IAPGDTTolerance
-AP_PENDING(SetZoneModifier, (APModifierType)) // IAPGDTTolerance
-AP_PENDING(SetGDTType, (APTolCalloutType)) // IAPGDTTolerance
-AP_PENDING(GetGDTType, (APTolCalloutType *)) // IAPGDTTolerance
-AP_PENDING(SetZoneDirection, (double, double, double)) // IAPGDTTolerance
-AP_PENDING(GetZoneDirection, (double *, double *, double *)) // IAPGDTTolerance
-AP_PENDING(IsZoneDirectionSet, (LONG *)) // IAPGDTTolerance
-AP_PENDING(SetDRF, (IAPDRF *)) // IAPGDTTolerance
-AP_PENDING(GetDRF, (IAPDRF **)) // IAPGDTTolerance
-AP_PENDING(SetCompositeType, (APCompositeType)) // IAPGDTTolerance2
-AP_PENDING(GetCompositeType, (APCompositeType *)) // IAPGDTTolerance2
-AP_PENDING(SetCompositeZoneSize, (double)) // IAPGDTTolerance2
-AP_PENDING(GetCompositeZoneSize, (double *)) // IAPGDTTolerance2
-AP_PENDING(SetCompositeDRF, (IAPDRF *)) // IAPGDTTolerance2
-AP_PENDING(GetCompositeDRF, (IAPDRF **)) // IAPGDTTolerance2
-AP_PENDING(SetZoneShift, (double)) // IAPGDTTolerance3
-AP_PENDING(GetZoneShift, (double *)) // IAPGDTTolerance3
-AP_PENDING(SetNominalShift, (LONG)) // IAPGDTTolerance3
-AP_PENDING(GetNominalShift, (LONG *)) // IAPGDTTolerance3
-AP_PENDING(SetHasFormRateOfChange, (LONG)) // IAPGDTTolerance4
-AP_PENDING(GetHasFormRateOfChange, (LONG *)) // IAPGDTTolerance4
-AP_PENDING(SetFormRateOfChangeZone, (double)) // IAPGDTTolerance4
-AP_PENDING(GetFormRateOfChangeZone, (double *)) // IAPGDTTolerance4
-AP_PENDING(SetDirectedDimDirectionVector, (double, double, double)) // IAPGDTTolerance5
-AP_PENDING(GetDirectedDimDirectionVector, (double *, double *, double *)) // IAPGDTTolerance5
-AP_PENDING(AppendReferenceFeature, (IAPFeature *, IAPFeature *)) // IAPGDTTolerance5
-AP_PENDING(GetReferenceFeature, (int, IAPFeature **)) // IAPGDTTolerance5
-AP_PENDING(RemoveReferenceFeature, (IAPFeature *)) // IAPGDTTolerance5
-AP_PENDING(RemoveReferenceFeatureByIndex, (int)) // IAPGDTTolerance5
-AP_PENDING(GetNumReferenceFeatures, (int *)) // IAPGDTTolerance5
-AP_PENDING(SetMinSizeLimit, (double)) // IAPSizeTolerance
-AP_PENDING(GetMinSizeLimit, (double *)) // IAPSizeTolerance
-AP_PENDING(SetMaxSizeLimit, (double)) // IAPSizeTolerance
-AP_PENDING(GetMaxSizeLimit, (double *)) // IAPSizeTolerance
-AP_PENDING(SetSizeType, (APSizeType)) // IAPSizeTolerance
-AP_PENDING(GetSizeType, (APSizeType *)) // IAPSizeTolerance
-AP_PENDING(SetThicknessTolType, (APThicknessTolType)) // IAPSizeTolerance2
-AP_PENDING(GetThicknessTolType, (APThicknessTolType *)) // IAPSizeTolerance2
-AP_PENDING(AddPrimaryDatum, (IAPDatum *, APModifierType)) // IAPDRF
-AP_PENDING(GetPrimaryDatum, (int, IAPDatum **, APModifierType *)) // IAPDRF
-AP_PENDING(RemovePrimaryDatum, (int)) // IAPDRF
-AP_PENDING(AddSecondaryDatum, (IAPDatum *, APModifierType)) // IAPDRF
-AP_PENDING(GetSecondaryDatum, (int, IAPDatum **, APModifierType *)) // IAPDRF
-AP_PENDING(RemoveSecondaryDatum, (int)) // IAPDRF
-AP_PENDING(AddTertiaryDatum, (IAPDatum *, APModifierType)) // IAPDRF
-AP_PENDING(GetTertiaryDatum, (int, IAPDatum **, APModifierType *)) // IAPDRF
-AP_PENDING(RemoveTertiaryDatum, (int)) // IAPDRF
-AP_PENDING(GetNumPrimaryDatums, (int *)) // IAPDRF
-AP_PENDING(GetNumSecondaryDatums, (int *)) // IAPDRF
-AP_PENDING(GetNumTertiaryDatums, (int *)) // IAPDRF
-AP_PENDING(GetDRFMatrix3x4, (double *)) // IAPDRF2
-AP_PENDING(SetDRFMatrix3x4, (double *)) // IAPDRF2
-AP_PENDING(AppendDatumFeature, (IAPFeature *)) // IAPDatum
-AP_PENDING(GetNumDatumFeatures, (int *)) // IAPDatum
-AP_PENDING(GetDatumFeature, (int, IAPFeature **)) // IAPDatum
-AP_PENDING(RemoveDatumFeature, (IAPFeature *)) // IAPDatum
-AP_PENDING(RemoveDatumFeatureByIndex, (int)) // IAPDatum
-AP_PENDING(GetVisibleFlag, (LONG *)) // IAPDatum2
-AP_PENDING(SetVisibleFlag, (LONG)) // IAPDatum2
-AP_PENDING(GetTargetFlag, (LONG *)) // IAPDatum3
-AP_PENDING(SetTargetFlag, (LONG)) // IAPDatum3
-AP_PENDING(AppendTargetLabel, (unsigned char *)) // IAPDatum3
-AP_PENDING(GetNumTargetLabels, (int *)) // IAPDatum3
-AP_PENDING(GetTargetLabel, (int, unsigned char *)) // IAPDatum3
-AP_PENDING(RemoveTargetLabel, (unsigned char *)) // IAPDatum3
-AP_PENDING(RemoveTargetLabelByIndex, (int)) // IAPDatum3
+AP_PENDING(DefinePinFeatureImplicit, (double, double, double, double, double, double, double, double, double, double, double)) // IAPPinFeature
+AP_PENDING(GetPinFeatureRadius, (double *)) // IAPPinFeature
+AP_PENDING(GetPinFeatureHeight, (double *)) // IAPPinFeature
+AP_PENDING(GetPinFeatureDirection, (double *, double *, double *)) // IAPPinFeature
+AP_PENDING(GetPinFeatureAnchorPoint, (double *, double *, double *)) // IAPPinFeature
+AP_PENDING(DefineTaperedPinImplicit, (double, double, double, double, double, double, double, double, double, double, double, double, double)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinRadius, (double *)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinHeight, (double *)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinDirection, (double *, double *, double *)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinAnchorPoint, (double *, double *, double *)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinDraftAngle, (double *)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinHeight2, (double *)) // IAPTaperedPinFeature
+AP_PENDING(SetTaperedPinUIParameters, (double, APTaperParameterSel)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinUIParameters, (double *, APTaperParameterSel *)) // IAPTaperedPinFeature
+AP_PENDING(DefineHoleFeatureImplicit, (double, double, double, double, double, double, double, double, double, double, double)) // IAPHoleFeature
+AP_PENDING(GetHoleFeatureRadius, (double *)) // IAPHoleFeature
+AP_PENDING(GetHoleFeatureHeight, (double *)) // IAPHoleFeature
+AP_PENDING(GetHoleFeatureDirection, (double *, double *, double *)) // IAPHoleFeature
+AP_PENDING(GetHoleFeatureAnchorPoint, (double *, double *, double *)) // IAPHoleFeature
+AP_PENDING(DefineTaperedHoleImplicit, (double, double, double, double, double, double, double, double, double, double, double, double, double)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleRadius, (double *)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleHeight, (double *)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleDirection, (double *, double *, double *)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleAnchorPoint, (double *, double *, double *)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleDraftAngle, (double *)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleHeight2, (double *)) // IAPTaperedHoleFeature
+AP_PENDING(SetTaperedHoleUIParameters, (double, APTaperParameterSel)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleUIParameters, (double *, APTaperParameterSel *)) // IAPTaperedHoleFeature
+AP_PENDING(DefineSlotFeatureImplicit, (double, double, double, double, double, double, double, double, double, double, double, double)) // IAPSlotFeature
+AP_PENDING(GetSlotFeatureDirection, (double *, double *, double *)) // IAPSlotFeature
+AP_PENDING(GetSlotFeatureSecondDirection, (double *, double *, double *)) // IAPSlotFeature
+AP_PENDING(GetSlotFeatureAnchorPoint, (double *, double *, double *)) // IAPSlotFeature
+AP_PENDING(GetSlotFeatureDimensions, (double *, double *, double *)) // IAPSlotFeature
+AP_PENDING(GetSlotFeatureFaceEdgePoints, (int, int, double *, int *)) // IAPSlotFeature
+AP_PENDING(GetSlotFeatureNumFaceEdges, (int, int *)) // IAPSlotFeature
+AP_PENDING(DefineTabFeatureImplicit, (double, double, double, double, double, double, double, double, double, double, double, double, double, double, double)) // IAPTabFeature
+AP_PENDING(GetTabFeatureDirection, (double *, double *, double *)) // IAPTabFeature
+AP_PENDING(GetTabFeatureSecondDirection, (double *, double *, double *)) // IAPTabFeature
+AP_PENDING(GetTabFeatureAnchorPoint, (double *, double *, double *)) // IAPTabFeature
+AP_PENDING(GetTabFeatureDimensions, (double *, double *, double *)) // IAPTabFeature
+AP_PENDING(GetTabFeatureFaceEdgePoints, (int, int, double *, int *)) // IAPTabFeature
+AP_PENDING(GetTabFeatureNumFaceEdges, (int, int *)) // IAPTabFeature
+AP_PENDING(DefinePlaneImplicit, (double, double, double, double, double, double, double, double)) // IAPPlaneFeature
+AP_PENDING(DefinePlaneByPoints, (double *, int, double *)) // IAPPlaneFeature
+AP_PENDING(GetNormal, (double *, double *, double *)) // IAPPlaneFeature
+AP_PENDING(GetCentroid, (double *, double *, double *)) // IAPPlaneFeature
+AP_PENDING(GetExtent, (double *, double *)) // IAPPlaneFeature
+AP_PENDING(GetPlaneFeaturePartBoundaryPoints, (int, double *, int *)) // IAPPlaneFeature
+AP_PENDING(GetPlaneFeatureNumBoundaryEdges, (int *)) // IAPPlaneFeature
+AP_PENDING(GetNormalSense, (int *)) // IAPPlaneFeature2
+AP_PENDING(SetNormalSensePositive, ()) // IAPPlaneFeature2
+AP_PENDING(SetNormalSenseNegative, ()) // IAPPlaneFeature2
+AP_PENDING(GetPlaneFeatureNumGeometryParts, (int *)) // IAPPlaneFeature3
+AP_PENDING(GetPlaneFeatureBoundaryPoints, (int, int, double *, int *)) // IAPPlaneFeature3
+AP_PENDING(GetPlaneFeatureNumPartBoundaryEdges, (int, int *)) // IAPPlaneFeature3
+AP_PENDING(GetReferenceDirection, (double *, double *, double *)) // IAPPlaneFeature4
+AP_PENDING(GetPartCentroids, (int, double *)) // IAPPlaneFeature4
+AP_PENDING(DefinePointImplicit, (double, double, double, double, double, double, double)) // IAPPointFeature
+AP_PENDING(GetPointDirection, (double *, double *, double *)) // IAPPointFeature
+AP_PENDING(GetPoint, (double *, double *, double *)) // IAPPointFeature
+AP_PENDING(GetPointSize, (double *)) // IAPPointFeature
+AP_PENDING(SetPtSizeDistributionValues, (double, double, double, double, int, double *)) // IAPPointFeature2
+AP_PENDING(SetPtFormDistributionValues, (double, double, double, double, int, double *)) // IAPPointFeature2
+AP_PENDING(SetPtLocOrtDistributionValues, (double, double, double, double, int, double *)) // IAPPointFeature2
+AP_PENDING(SetPtLocOrtMinorAxisDistributionValues, (double, double, double, double, double *, double [3], double [3])) // IAPPointFeature2
+AP_PENDING(GetPtSizeDistributionValues, (double *, double *, double *, double *, int *, double **)) // IAPPointFeature2
+AP_PENDING(GetPtFormDistributionValues, (double *, double *, double *, double *, int *, double **)) // IAPPointFeature2
+AP_PENDING(GetPtLocOrtDistributionValues, (double *, double *, double *, double *, int *, double **)) // IAPPointFeature2
+AP_PENDING(GetPtLocOrtMinorAxisDistributionValues, (double *, double *, double *, double *, double **, double [3], double [3])) // IAPPointFeature2
+AP_PENDING(SetSizeXmlFileAndMeasurementName, (unsigned char *, unsigned char *, LONG)) // IAPPointFeature2
+AP_PENDING(GetSizeXmlFileAndMeasurementName, (unsigned char *, unsigned char *, LONG *)) // IAPPointFeature2
+AP_PENDING(SetFormXmlFileAndMeasurementName, (unsigned char *, unsigned char *, LONG)) // IAPPointFeature2
+AP_PENDING(GetFormXmlFileAndMeasurementName, (unsigned char *, unsigned char *, LONG *)) // IAPPointFeature2
+AP_PENDING(SetLocOrtXmlFileAndMeasurementName, (unsigned char *, unsigned char *, LONG)) // IAPPointFeature2
+AP_PENDING(GetLocOrtXmlFileAndMeasurementName, (unsigned char *, unsigned char *, LONG *)) // IAPPointFeature2
+AP_PENDING(SetAsScanPoint, ()) // IAPPointFeature2
+AP_PENDING(IsScanPoint, (int *)) // IAPPointFeature2
+AP_PENDING(ReverseNormal, ()) // IAPPointFeature3
+AP_PENDING(SetAsFemPoint, (LONG)) // IAPPointFeature4
+AP_PENDING(IsFemPoint, (int *)) // IAPPointFeature4
+AP_PENDING(SetSizeXmlFileMonikerAndMeasurementName, (IORVDataMoniker *, unsigned char *, LONG)) // IAPPointFeature4
+AP_PENDING(GetSizeXmlFileMonikerAndMeasurementName, (IORVDataMoniker **, unsigned char *, LONG *)) // IAPPointFeature4
+AP_PENDING(SetLocOrtXmlFileMonikerAndMeasurementName, (IORVDataMoniker *, unsigned char *, LONG)) // IAPPointFeature4
+AP_PENDING(GetLocOrtXmlFileMonikerAndMeasurementName, (IORVDataMoniker **, unsigned char *, LONG *)) // IAPPointFeature4
+AP_PENDING(SetPointSizeDistributionValues2, (double, double, double, double, LONG, int, double *)) // IAPPointFeature4
+AP_PENDING(SetPointFormDistributionValues2, (double, double, double, double, LONG, int, double *)) // IAPPointFeature4
+AP_PENDING(SetPointLocOrtDistributionValues2, (double, double, double, double, LONG, int, double *)) // IAPPointFeature4
+AP_PENDING(GetPointSizeDistributionValues2, (double *, double *, double *, double *, LONG *, int *, double **)) // IAPPointFeature4
+AP_PENDING(GetPointFormDistributionValues2, (double *, double *, double *, double *, LONG *, int *, double **)) // IAPPointFeature4
+AP_PENDING(GetPointLocOrtDistributionValues2, (double *, double *, double *, double *, LONG *, int *, double **)) // IAPPointFeature4
+AP_PENDING(SetFromGridPoints, (LONG)) // IAPPointFeature5
+AP_PENDING(GetFromGridPoints, (LONG *)) // IAPPointFeature5
+AP_PENDING(DefineSurfaceByPoints, (double *, int, double *)) // IAPSurfaceFeature
+AP_PENDING(GetSurfaceFeaturePartBoundaryPoints, (int, double *, double *, int *)) // IAPSurfaceFeature
+AP_PENDING(GetSurfaceFeatureNumBoundaryEdges, (int *)) // IAPSurfaceFeature
+AP_PENDING(GetSurfaceFeatureNumGeometryParts, (int *)) // IAPSurfaceFeature1
+AP_PENDING(GetSurfaceFeatureBoundaryPoints, (int, int, double *, double *, int *)) // IAPSurfaceFeature1
+AP_PENDING(GetSurfaceFeatureNumPartBoundaryEdges, (int, int *)) // IAPSurfaceFeature1
+AP_PENDING(SetPatternFeatureType, (APFeatureType)) // IAPPatternFeature
+AP_PENDING(GetPatternFeatureType, (APFeatureType *)) // IAPPatternFeature
 AP_PENDING(DrawDatum, (ULONG_PTR, ULONG_PTR, float, int, LONG, int *, int *, ULONG_PTR)) // IAPDatum4
 AP_PENDING(DrawHalosToLoadee, (ILoadee *, IOutlineData2 *, float, float, float, int, LONG, int, int)) // IAPDatum4
 AP_PENDING(DrawAnnotationToLoadee, (ILoadee *, IOutlineData2 *, float, float, int, int, float, int, LONG)) // IAPDatum4

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/moniker/MkMoniker.h"
+#include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmObjectStream.h"
 
 bool MayHold(WmObjectStream& stream, std::int64_t bytes)
@@ -60,4 +61,35 @@ bool ReadMonikerField(WmObjectStream& s, IORVDataMoniker** moniker)
         return false;
     }
     return true;
+}
+
+void* ReadNestedRecord(WmObjectStream& s, REFIID kind)
+{
+    WmGUID clsid;
+    if (!s.read(clsid)) return nullptr;
+    IAPElement* e = nullptr;
+    if (FAILED(ORVCoCreateInstance(clsid.toGUID(), nullptr, CLSCTX_INPROC_SERVER, IID_IAPElement,
+                                   reinterpret_cast<void**>(&e))) ||
+        !e)
+        return nullptr;
+    // The kind is checked first: a record of another kind is not read at all.
+    void* typed = nullptr;
+    if (FAILED(e->QueryInterface(kind, &typed))) typed = nullptr;
+    if (typed && FAILED(e->Deserialize(reinterpret_cast<unsigned char*>(&s)))) {
+        static_cast<IUnknown*>(typed)->Release();
+        typed = nullptr;
+    }
+    e->Release();
+    return typed;
+}
+
+bool WriteNestedRecord(WmObjectStream& s, IUnknown* member)
+{
+    IAPElement* e = nullptr;
+    if (!member || FAILED(member->QueryInterface(IID_IAPElement, reinterpret_cast<void**>(&e))) || !e) return false;
+    GUID clsid{};
+    const bool ok = SUCCEEDED(e->GetClassID(&clsid)) && s.write(WmGUID(clsid)) &&
+                    SUCCEEDED(e->Serialize(reinterpret_cast<unsigned char*>(&s)));
+    e->Release();
+    return ok;
 }
