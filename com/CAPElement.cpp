@@ -1,5 +1,6 @@
 #include "com/CAPElement.h"
 
+#include "drawing/DatumSymbol.h"
 #include "features/APDatum.h"
 #include "features/APFeature.h"
 #include "features/APFeaturePair.h"

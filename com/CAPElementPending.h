@@ -323,9 +323,6 @@ AP_PENDING(GetSurfaceFeatureBoundaryPoints, (int, int, double *, double *, int *
 AP_PENDING(GetSurfaceFeatureNumPartBoundaryEdges, (int, int *)) // IAPSurfaceFeature1
 AP_PENDING(SetPatternFeatureType, (APFeatureType)) // IAPPatternFeature
 AP_PENDING(GetPatternFeatureType, (APFeatureType *)) // IAPPatternFeature
-AP_PENDING(DrawDatum, (ULONG_PTR, ULONG_PTR, float, int, LONG, int *, int *, ULONG_PTR)) // IAPDatum4
-AP_PENDING(DrawHalosToLoadee, (ILoadee *, IOutlineData2 *, float, float, float, int, LONG, int, int)) // IAPDatum4
-AP_PENDING(DrawAnnotationToLoadee, (ILoadee *, IOutlineData2 *, float, float, int, int, float, int, LONG)) // IAPDatum4
 AP_PENDING(AppendElement, (unsigned char *, IAPElement *)) // IAPCustomOperation
 AP_PENDING(GetNumElements, (int *)) // IAPCustomOperation
 AP_PENDING(GetElement, (int, unsigned char *, IAPElement **)) // IAPCustomOperation
