@@ -50,30 +50,24 @@ private:
 };
 
 // The pens and brushes of the symbol, chosen in turn; the context's own come back at the end.
-class Inks {
-public:
+struct Inks {
     explicit Inks(HDC dc)
-        : m_dc(dc), keyPen(CreatePen(PS_SOLID, 1, kKey)), blackPen(CreatePen(PS_SOLID, 1, kBlack)),
+        : dc(dc), keyPen(CreatePen(PS_SOLID, 1, kKey)), blackPen(CreatePen(PS_SOLID, 1, kBlack)),
           keyBrush(CreateSolidBrush(kKey)), whiteBrush(CreateSolidBrush(kWhite)), blackBrush(CreateSolidBrush(kBlack)),
-          m_pen(dc, keyPen.get()), m_brush(dc, keyBrush.get())
+          pen(dc, keyPen.get()), brush(dc, keyBrush.get())
     {
     }
-    bool Ready() const { return blackPen && whiteBrush && blackBrush && m_pen && m_brush; }
-    void Use(const GdiObject<HPEN>& pen, const GdiObject<HBRUSH>& brush) const
+    bool Ready() const { return blackPen && whiteBrush && blackBrush && pen && brush; }
+    void Use(const GdiObject<HPEN>& p, const GdiObject<HBRUSH>& b) const
     {
-        SelectObject(m_dc, pen.get());
-        SelectObject(m_dc, brush.get());
+        SelectObject(dc, p.get());
+        SelectObject(dc, b.get());
     }
 
-private:
-    HDC m_dc;
-
-public:
+    const HDC dc;
     const GdiObject<HPEN> keyPen, blackPen;
     const GdiObject<HBRUSH> keyBrush, whiteBrush, blackBrush;
-
-private:
-    Selection m_pen, m_brush;
+    Selection pen, brush; // first the key colour's
 };
 
 void DrawLabel(HDC dc, const CString& label, RECT box)

@@ -351,6 +351,9 @@ TEST_F(Drawing, FeatureSymbolHangsTheLabelBoxFromATriangle)
     // The caller's pointer variable sits high in the address space where pointers are wide.
     auto** high = static_cast<BYTE**>(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE | MEM_TOP_DOWN, PAGE_READWRITE));
     ASSERT_NE(high, nullptr);
+    if (sizeof(void*) == 8) {
+        EXPECT_NE(static_cast<std::uint64_t>(reinterpret_cast<ULONG_PTR>(high)) >> 32, 0u);
+    }
     {
         Symbol s;
         s.slot = high;
