@@ -1,4 +1,5 @@
 #include "com/CAPElement.h"
+#include "com/CAPElementCalls.h"
 
 #include "drawing/DatumSymbol.h"
 #include "features/APDatum.h"

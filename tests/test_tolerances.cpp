@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "features/APTolerance.h"
+#include "document_support.h"
 #include "link_support.h"
 
 using namespace link_test;
@@ -554,4 +555,104 @@ TEST_F(Tolerances, GdtCopiesCountOnlyWhatTheyTake)
     source->Release();
     for (IUnknown* p : std::initializer_list<IUnknown*>{f[0], f[1], f[2], copies[0], copies[1], frame, frameCopy})
         p->Release();
+}
+
+// ---------------------------------------------------------------------------------------
+// The document file
+
+namespace {
+
+template <class T>
+T* Made(IAPDocument* doc, const CLSID& clsid, REFIID iid)
+{
+    GUID id = clsid, want = iid;
+    T* out = nullptr;
+    EXPECT_EQ(doc->CreateProcessElement(&id, &want, reinterpret_cast<ULONG_PTR*>(&out)), S_OK);
+    return out;
+}
+
+long UsedAsReference(IUnknown* feature)
+{
+    IAPFeature8* f = Query<IAPFeature8>(feature, IID_IAPFeature8);
+    long used = -1;
+    EXPECT_EQ(f->IsUsedAsReference(&used), S_OK);
+    f->Release();
+    return used;
+}
+
+} // namespace
+
+TEST_F(Tolerances, FeaturesCarryTheirTolerancesThroughTheDocumentFile)
+{
+    const std::string path = doc_test::TempPath("tolerances");
+    {
+        IAPDocument* doc = New<IAPDocument>(CLSID_APDocument, IID_IAPDocument);
+        IAPNode* part = doc_test::NewNode(doc, CLSID_APPartNode, "part");
+        IAPNode* pin = doc_test::NewNode(doc, CLSID_APPinFeature, "pin");
+        IAPNode* hole = doc_test::NewNode(doc, CLSID_APHoleFeature, "hole");
+        EXPECT_EQ(doc->AddChild(part, pin), S_OK);
+        EXPECT_EQ(doc->AddChild(part, hole), S_OK);
+        IAPPartNode6* asPart = Query<IAPPartNode6>(part, IID_IAPPartNode6);
+        IAPDatum4* datum = Made<IAPDatum4>(doc, CLSID_APDatum, IID_IAPDatum4);
+        IAPDRF2* frame = Made<IAPDRF2>(doc, CLSID_APDRF, IID_IAPDRF2);
+        IAPFeature* pinFeature = Query<IAPFeature>(pin, IID_IAPFeature);
+        IAPFeature* holeFeature = Query<IAPFeature>(hole, IID_IAPFeature);
+        datum->AppendDatumFeature(holeFeature);
+        asPart->AppendListItem2(datum);
+        asPart->AppendListItem(frame);
+        frame->AddPrimaryDatum(datum, AP_MODIFIER_MMC);
+
+        IAPSizeTolerance2* size = Made<IAPSizeTolerance2>(doc, CLSID_APSizeTolerance, IID_IAPSizeTolerance2);
+        IAPGDTTolerance5* gdt = Made<IAPGDTTolerance5>(doc, CLSID_APGDTTolerance, IID_IAPGDTTolerance5);
+        size->SetMaxSizeLimit(10.5);
+        gdt->SetDRF(frame);
+        gdt->SetGDTType(AP_CALLOUT_POSITION);
+        EXPECT_EQ(gdt->AppendReferenceFeature(pinFeature, holeFeature), S_OK);
+        for (IUnknown* t : std::initializer_list<IUnknown*>{size, gdt}) {
+            IAPTolerance* tol = Query<IAPTolerance>(t, IID_IAPTolerance);
+            EXPECT_EQ(pinFeature->AddTolerance(tol), S_OK);
+            tol->Release();
+        }
+        EXPECT_EQ(UsedAsReference(hole), 1);
+        ASSERT_EQ(doc->SetProcessName(Text("tolerances")), S_OK);
+        ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+        for (IUnknown* p : std::initializer_list<IUnknown*>{size, gdt, pinFeature, holeFeature, frame, datum, asPart, pin,
+                                                            hole, part, doc})
+            p->Release();
+    }
+    IAPDocument* doc = New<IAPDocument>(CLSID_APDocument, IID_IAPDocument);
+    ASSERT_EQ(doc->OpenDocument(Text(path.c_str())), S_OK);
+    IAPNode* part = doc_test::RootAt(doc, 0);
+    ASSERT_NE(part, nullptr);
+    IAPNode* pin = nullptr;
+    IAPNode* hole = nullptr;
+    part->GetChild(0, &pin);
+    part->GetChild(1, &hole);
+    ASSERT_TRUE(pin && hole);
+    IAPPartNode6* asPart = Query<IAPPartNode6>(part, IID_IAPPartNode6);
+    IAPDRF* frame = nullptr;
+    ASSERT_EQ(asPart->GetListItem(0, &frame), S_OK);
+    IAPFeature* pinFeature = Query<IAPFeature>(pin, IID_IAPFeature);
+    ASSERT_EQ(CountOf<IAPFeature>(pinFeature, &IAPFeature::GetNumTolerances), 2);
+    IAPTolerance* first = nullptr;
+    IAPTolerance* second = nullptr;
+    pinFeature->GetTolerance(0, &first);
+    pinFeature->GetTolerance(1, &second);
+    IAPSizeTolerance2* size = Query<IAPSizeTolerance2>(first, IID_IAPSizeTolerance2);
+    IAPGDTTolerance5* gdt = Query<IAPGDTTolerance5>(second, IID_IAPGDTTolerance5);
+    ASSERT_TRUE(size && gdt);
+    double max = 0;
+    size->GetMaxSizeLimit(&max);
+    EXPECT_EQ(max, 10.5);
+    IAPFeature* owner = nullptr;
+    ASSERT_EQ(first->GetToleranceFeature(&owner), S_OK);
+    EXPECT_TRUE(Same(owner, pin)) << "the same objects after reopening";
+    Release(owner);
+    EXPECT_TRUE(Same(FrameOf(gdt), frame));
+    EXPECT_TRUE(Same(Reference(gdt, 0), hole));
+    EXPECT_EQ(UsedAsReference(hole), 1) << "the reference use is restored";
+    EXPECT_EQ(Dependents(frame), 1);
+    for (IUnknown* p : std::initializer_list<IUnknown*>{size, gdt, first, second, pinFeature, frame, asPart, pin, hole, part, doc})
+        p->Release();
+    DeleteFileA(path.c_str());
 }
