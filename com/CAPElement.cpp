@@ -1,6 +1,7 @@
 #include "com/CAPElement.h"
 #include "com/CAPElementCalls.h"
 
+#include "drawing/DatumSymbol.h"
 #include "features/APDatum.h"
 #include "features/APFeatureKinds.h"
 #include "features/APFeaturePair.h"

@@ -143,9 +143,106 @@ AP_PENDING(SetMeasurementOperationContribDataDetails, (unsigned char *, double, 
 AP_PENDING(GetMeasurementOperationContribDataDetails, (int, double *, double *, double *, double *)) // IAPMeasurementOperation9
 AP_PENDING(ExtendMeasurementOperationContribValues, (int)) // IAPMeasurementOperation9
 AP_PENDING(ClearMeasurementOperationContribValues, ()) // IAPMeasurementOperation9
-AP_PENDING(DrawDatum, (ULONG_PTR, ULONG_PTR, float, int, LONG, int *, int *, ULONG_PTR)) // IAPDatum4
-AP_PENDING(DrawHalosToLoadee, (ILoadee *, IOutlineData2 *, float, float, float, int, LONG, int, int)) // IAPDatum4
-AP_PENDING(DrawAnnotationToLoadee, (ILoadee *, IOutlineData2 *, float, float, int, int, float, int, LONG)) // IAPDatum4
+AP_PENDING(DefinePinFeatureImplicit, (double, double, double, double, double, double, double, double, double, double, double)) // IAPPinFeature
+AP_PENDING(GetPinFeatureRadius, (double *)) // IAPPinFeature
+AP_PENDING(GetPinFeatureHeight, (double *)) // IAPPinFeature
+AP_PENDING(GetPinFeatureDirection, (double *, double *, double *)) // IAPPinFeature
+AP_PENDING(GetPinFeatureAnchorPoint, (double *, double *, double *)) // IAPPinFeature
+AP_PENDING(DefineTaperedPinImplicit, (double, double, double, double, double, double, double, double, double, double, double, double, double)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinRadius, (double *)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinHeight, (double *)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinDirection, (double *, double *, double *)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinAnchorPoint, (double *, double *, double *)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinDraftAngle, (double *)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinHeight2, (double *)) // IAPTaperedPinFeature
+AP_PENDING(SetTaperedPinUIParameters, (double, APTaperParameterSel)) // IAPTaperedPinFeature
+AP_PENDING(GetTaperedPinUIParameters, (double *, APTaperParameterSel *)) // IAPTaperedPinFeature
+AP_PENDING(DefineHoleFeatureImplicit, (double, double, double, double, double, double, double, double, double, double, double)) // IAPHoleFeature
+AP_PENDING(GetHoleFeatureRadius, (double *)) // IAPHoleFeature
+AP_PENDING(GetHoleFeatureHeight, (double *)) // IAPHoleFeature
+AP_PENDING(GetHoleFeatureDirection, (double *, double *, double *)) // IAPHoleFeature
+AP_PENDING(GetHoleFeatureAnchorPoint, (double *, double *, double *)) // IAPHoleFeature
+AP_PENDING(DefineTaperedHoleImplicit, (double, double, double, double, double, double, double, double, double, double, double, double, double)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleRadius, (double *)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleHeight, (double *)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleDirection, (double *, double *, double *)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleAnchorPoint, (double *, double *, double *)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleDraftAngle, (double *)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleHeight2, (double *)) // IAPTaperedHoleFeature
+AP_PENDING(SetTaperedHoleUIParameters, (double, APTaperParameterSel)) // IAPTaperedHoleFeature
+AP_PENDING(GetTaperedHoleUIParameters, (double *, APTaperParameterSel *)) // IAPTaperedHoleFeature
+AP_PENDING(DefineSlotFeatureImplicit, (double, double, double, double, double, double, double, double, double, double, double, double)) // IAPSlotFeature
+AP_PENDING(GetSlotFeatureDirection, (double *, double *, double *)) // IAPSlotFeature
+AP_PENDING(GetSlotFeatureSecondDirection, (double *, double *, double *)) // IAPSlotFeature
+AP_PENDING(GetSlotFeatureAnchorPoint, (double *, double *, double *)) // IAPSlotFeature
+AP_PENDING(GetSlotFeatureDimensions, (double *, double *, double *)) // IAPSlotFeature
+AP_PENDING(GetSlotFeatureFaceEdgePoints, (int, int, double *, int *)) // IAPSlotFeature
+AP_PENDING(GetSlotFeatureNumFaceEdges, (int, int *)) // IAPSlotFeature
+AP_PENDING(DefineTabFeatureImplicit, (double, double, double, double, double, double, double, double, double, double, double, double, double, double, double)) // IAPTabFeature
+AP_PENDING(GetTabFeatureDirection, (double *, double *, double *)) // IAPTabFeature
+AP_PENDING(GetTabFeatureSecondDirection, (double *, double *, double *)) // IAPTabFeature
+AP_PENDING(GetTabFeatureAnchorPoint, (double *, double *, double *)) // IAPTabFeature
+AP_PENDING(GetTabFeatureDimensions, (double *, double *, double *)) // IAPTabFeature
+AP_PENDING(GetTabFeatureFaceEdgePoints, (int, int, double *, int *)) // IAPTabFeature
+AP_PENDING(GetTabFeatureNumFaceEdges, (int, int *)) // IAPTabFeature
+AP_PENDING(DefinePlaneImplicit, (double, double, double, double, double, double, double, double)) // IAPPlaneFeature
+AP_PENDING(DefinePlaneByPoints, (double *, int, double *)) // IAPPlaneFeature
+AP_PENDING(GetNormal, (double *, double *, double *)) // IAPPlaneFeature
+AP_PENDING(GetCentroid, (double *, double *, double *)) // IAPPlaneFeature
+AP_PENDING(GetExtent, (double *, double *)) // IAPPlaneFeature
+AP_PENDING(GetPlaneFeaturePartBoundaryPoints, (int, double *, int *)) // IAPPlaneFeature
+AP_PENDING(GetPlaneFeatureNumBoundaryEdges, (int *)) // IAPPlaneFeature
+AP_PENDING(GetNormalSense, (int *)) // IAPPlaneFeature2
+AP_PENDING(SetNormalSensePositive, ()) // IAPPlaneFeature2
+AP_PENDING(SetNormalSenseNegative, ()) // IAPPlaneFeature2
+AP_PENDING(GetPlaneFeatureNumGeometryParts, (int *)) // IAPPlaneFeature3
+AP_PENDING(GetPlaneFeatureBoundaryPoints, (int, int, double *, int *)) // IAPPlaneFeature3
+AP_PENDING(GetPlaneFeatureNumPartBoundaryEdges, (int, int *)) // IAPPlaneFeature3
+AP_PENDING(GetReferenceDirection, (double *, double *, double *)) // IAPPlaneFeature4
+AP_PENDING(GetPartCentroids, (int, double *)) // IAPPlaneFeature4
+AP_PENDING(DefinePointImplicit, (double, double, double, double, double, double, double)) // IAPPointFeature
+AP_PENDING(GetPointDirection, (double *, double *, double *)) // IAPPointFeature
+AP_PENDING(GetPoint, (double *, double *, double *)) // IAPPointFeature
+AP_PENDING(GetPointSize, (double *)) // IAPPointFeature
+AP_PENDING(SetPtSizeDistributionValues, (double, double, double, double, int, double *)) // IAPPointFeature2
+AP_PENDING(SetPtFormDistributionValues, (double, double, double, double, int, double *)) // IAPPointFeature2
+AP_PENDING(SetPtLocOrtDistributionValues, (double, double, double, double, int, double *)) // IAPPointFeature2
+AP_PENDING(SetPtLocOrtMinorAxisDistributionValues, (double, double, double, double, double *, double [3], double [3])) // IAPPointFeature2
+AP_PENDING(GetPtSizeDistributionValues, (double *, double *, double *, double *, int *, double **)) // IAPPointFeature2
+AP_PENDING(GetPtFormDistributionValues, (double *, double *, double *, double *, int *, double **)) // IAPPointFeature2
+AP_PENDING(GetPtLocOrtDistributionValues, (double *, double *, double *, double *, int *, double **)) // IAPPointFeature2
+AP_PENDING(GetPtLocOrtMinorAxisDistributionValues, (double *, double *, double *, double *, double **, double [3], double [3])) // IAPPointFeature2
+AP_PENDING(SetSizeXmlFileAndMeasurementName, (unsigned char *, unsigned char *, LONG)) // IAPPointFeature2
+AP_PENDING(GetSizeXmlFileAndMeasurementName, (unsigned char *, unsigned char *, LONG *)) // IAPPointFeature2
+AP_PENDING(SetFormXmlFileAndMeasurementName, (unsigned char *, unsigned char *, LONG)) // IAPPointFeature2
+AP_PENDING(GetFormXmlFileAndMeasurementName, (unsigned char *, unsigned char *, LONG *)) // IAPPointFeature2
+AP_PENDING(SetLocOrtXmlFileAndMeasurementName, (unsigned char *, unsigned char *, LONG)) // IAPPointFeature2
+AP_PENDING(GetLocOrtXmlFileAndMeasurementName, (unsigned char *, unsigned char *, LONG *)) // IAPPointFeature2
+AP_PENDING(SetAsScanPoint, ()) // IAPPointFeature2
+AP_PENDING(IsScanPoint, (int *)) // IAPPointFeature2
+AP_PENDING(ReverseNormal, ()) // IAPPointFeature3
+AP_PENDING(SetAsFemPoint, (LONG)) // IAPPointFeature4
+AP_PENDING(IsFemPoint, (int *)) // IAPPointFeature4
+AP_PENDING(SetSizeXmlFileMonikerAndMeasurementName, (IORVDataMoniker *, unsigned char *, LONG)) // IAPPointFeature4
+AP_PENDING(GetSizeXmlFileMonikerAndMeasurementName, (IORVDataMoniker **, unsigned char *, LONG *)) // IAPPointFeature4
+AP_PENDING(SetLocOrtXmlFileMonikerAndMeasurementName, (IORVDataMoniker *, unsigned char *, LONG)) // IAPPointFeature4
+AP_PENDING(GetLocOrtXmlFileMonikerAndMeasurementName, (IORVDataMoniker **, unsigned char *, LONG *)) // IAPPointFeature4
+AP_PENDING(SetPointSizeDistributionValues2, (double, double, double, double, LONG, int, double *)) // IAPPointFeature4
+AP_PENDING(SetPointFormDistributionValues2, (double, double, double, double, LONG, int, double *)) // IAPPointFeature4
+AP_PENDING(SetPointLocOrtDistributionValues2, (double, double, double, double, LONG, int, double *)) // IAPPointFeature4
+AP_PENDING(GetPointSizeDistributionValues2, (double *, double *, double *, double *, LONG *, int *, double **)) // IAPPointFeature4
+AP_PENDING(GetPointFormDistributionValues2, (double *, double *, double *, double *, LONG *, int *, double **)) // IAPPointFeature4
+AP_PENDING(GetPointLocOrtDistributionValues2, (double *, double *, double *, double *, LONG *, int *, double **)) // IAPPointFeature4
+AP_PENDING(SetFromGridPoints, (LONG)) // IAPPointFeature5
+AP_PENDING(GetFromGridPoints, (LONG *)) // IAPPointFeature5
+AP_PENDING(DefineSurfaceByPoints, (double *, int, double *)) // IAPSurfaceFeature
+AP_PENDING(GetSurfaceFeaturePartBoundaryPoints, (int, double *, double *, int *)) // IAPSurfaceFeature
+AP_PENDING(GetSurfaceFeatureNumBoundaryEdges, (int *)) // IAPSurfaceFeature
+AP_PENDING(GetSurfaceFeatureNumGeometryParts, (int *)) // IAPSurfaceFeature1
+AP_PENDING(GetSurfaceFeatureBoundaryPoints, (int, int, double *, double *, int *)) // IAPSurfaceFeature1
+AP_PENDING(GetSurfaceFeatureNumPartBoundaryEdges, (int, int *)) // IAPSurfaceFeature1
+AP_PENDING(SetPatternFeatureType, (APFeatureType)) // IAPPatternFeature
+AP_PENDING(GetPatternFeatureType, (APFeatureType *)) // IAPPatternFeature
 AP_PENDING(AppendElement, (unsigned char *, IAPElement *)) // IAPCustomOperation
 AP_PENDING(GetNumElements, (int *)) // IAPCustomOperation
 AP_PENDING(GetElement, (int, unsigned char *, IAPElement **)) // IAPCustomOperation

@@ -144,3 +144,16 @@ AP_BUFFER_METHOD(GetTargetLabel, (int index, unsigned char* pLabel), pLabel, AP_
                  CopyOut(pLabel, [&](CString& s) { return m->GetTargetLabel(index, s); }))
 AP_METHOD(RemoveTargetLabel, (unsigned char* pLabel), AP_TRY(APDatum), AP_NOTIFY(IAPDatum), m->RemoveTargetLabel(InString(pLabel)))
 AP_METHOD(RemoveTargetLabelByIndex, (int index), AP_TRY(APDatum), AP_NOTIFY(IAPDatum), m->RemoveTargetLabelByIndex(index))
+// IAPDatum4: the symbol drawing changes nothing and sends no notification.
+AP_METHOD(DrawDatum, (ULONG_PTR pCwnd, ULONG_PTR pHdc, float iFontSize, int iCurFeatIndex, long bDatumTarget, int* width,
+                      int* heights, ULONG_PTR p_DIB),
+          AP_TRY(APDatum), AP_QUIET, m->DrawDatumSymbol(pCwnd, pHdc, iFontSize, iCurFeatIndex, bDatumTarget, width, heights, p_DIB))
+AP_METHOD(DrawHalosToLoadee, (ILoadee* pLoadee, IOutlineData2* pIOutlineData2, float fOriginX, float fOriginY, float fFontSize,
+                              int iCurFeatIndex, long bDatumTarget, int width, int height),
+          AP_TRY(APDatum), AP_QUIET,
+          datum_symbol::DrawHalo(*m, pLoadee, pIOutlineData2, fOriginX, fOriginY, fFontSize, iCurFeatIndex, bDatumTarget, width, height))
+AP_METHOD(DrawAnnotationToLoadee, (ILoadee* pLoadee, IOutlineData2* pIOutlineData2, float fOriginX, float fOriginY, int width,
+                                   int height, float iFontSize, int iCurFeatIndex, long bDatumTarget),
+          AP_TRY(APDatum), AP_QUIET,
+          datum_symbol::DrawAnnotation(*m, pLoadee, pIOutlineData2, fOriginX, fOriginY, width, height, iFontSize, iCurFeatIndex,
+                                       bDatumTarget))

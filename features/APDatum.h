@@ -30,6 +30,9 @@ public:
     virtual HRESULT GetTargetLabel(int index, CString& label);
     virtual HRESULT GetNumTargetLabels(int* count);
     virtual HRESULT AppendTargetLabel(const CString& label);
+    // Draws the symbol into a pixel block the caller frees with CoTaskMemFree (drawing/).
+    virtual HRESULT DrawDatumSymbol(ULONG_PTR window, ULONG_PTR dc, float fontSize, int index, long target, int* width,
+                                    int* height, ULONG_PTR block);
 
     HRESULT SetComObject(IAPElement* wrapper) override;
     HRESULT Notify(unsigned long command, IAPElement* element) override;

@@ -8,6 +8,21 @@ AFX_MODULE_STATE* AfxGetStaticModuleState()
     return &state;
 }
 
+namespace {
+CWinApp* g_app = nullptr;
+}
+
+CWinApp::CWinApp(const char* appName) : m_pszAppName(appName) { g_app = this; }
+
+CWinApp::~CWinApp()
+{
+    if (g_app == this) g_app = nullptr;
+}
+
+CWinApp* AfxGetApp() { return g_app; }
+
+HWND AfxGetMainWnd() { return g_app ? g_app->m_hMainWnd : nullptr; }
+
 int AfxMessageBox(const char* text, UINT type)
 {
     return MessageBoxA(nullptr, text ? text : "", "Plenvort", type);

@@ -107,12 +107,20 @@ public:
 
 class CWinApp {
 public:
-    explicit CWinApp(const char* appName = nullptr) : m_pszAppName(appName) {}
-    virtual ~CWinApp() = default;
+    explicit CWinApp(const char* appName = nullptr);
+    virtual ~CWinApp();
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
     virtual BOOL InitInstance() { return TRUE; }
     virtual int ExitInstance() { return 0; }
     const char* m_pszAppName;
+    HWND m_hMainWnd = nullptr; // a library has none unless its host gives it one
 };
+
+// The module's application object, or null.
+CWinApp* AfxGetApp();
+// The application's main window, or null when there is none.
+HWND AfxGetMainWnd();
 
 // Shows a message box owned by no window; answers the button pressed.
 int AfxMessageBox(const char* text, UINT type = MB_OK);
