@@ -1,5 +1,4 @@
 #include "com/CAPElement.h"
-#include "com/CAPElementCalls.h"
 
 #include "features/APDatum.h"
 #include "features/APFeature.h"

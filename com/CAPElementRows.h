@@ -224,3 +224,5 @@ AP_METHOD(Notify, (unsigned long cmd, IAPElement* elem), AP_ANY, AP_QUIET, m->No
 
 // The node families.
 #include "com/CAPElementRowsNode.h"
+// Feature pairs, tolerances, datums and datum reference frames.
+#include "com/CAPElementRowsPair.h"

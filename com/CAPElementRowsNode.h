@@ -43,21 +43,15 @@ AP_METHOD(RemoveGroupElementByIndex, (int index), AP_TRY(APGroup), AP_NOTIFY(IAP
 // IAPPartNode (a fixture node passes the part node's kind test)
 AP_METHOD(SetPartNodeNodeString, (unsigned char* text), AP_TRY(APPartNode), AP_NOTIFY(IAPPartNode), m->SetNodeString(InString(text)))
 AP_STRING_GETTER(GetPartNodeNodeString, (unsigned char* text), text, AP_TRY(APPartNode), GetNodeString)
-AP_METHOD(AppendListItem, (IAPDRF* item), AP_TRY(APPartNode), AP_NOTIFY(IAPPartNode),
-          ElementOfKindIn(item, IID_IAPDRF, [&](IAPElement* e) { return m->AppendListItem(e); }))
+AP_METHOD(AppendListItem, (IAPDRF* item), AP_TRY(APPartNode), AP_NOTIFY(IAPPartNode), m->AppendListItem(item))
 AP_BUFFER_METHOD(GetNumListItems, (int* count), count, AP_TRY(APPartNode), AP_QUIET, m->GetNumListItems(count))
-AP_BUFFER_METHOD(GetListItem, (int index, IAPDRF** item), item, AP_TRY(APPartNode), AP_QUIET,
-                 ElementOut(item, IID_IAPDRF, [&](IAPElement** e) { return m->GetListItem(index, e); }))
-AP_METHOD(RemoveListItem, (IAPDRF* item), AP_TRY(APPartNode), AP_NOTIFY(IAPPartNode),
-          ElementIn(item, [&](IAPElement* e) { return m->RemoveListItem(e); }))
+AP_BUFFER_METHOD(GetListItem, (int index, IAPDRF** item), item, AP_TRY(APPartNode), AP_QUIET, m->GetListItem(index, item))
+AP_METHOD(RemoveListItem, (IAPDRF* item), AP_TRY(APPartNode), AP_NOTIFY(IAPPartNode), m->RemoveListItem(item))
 AP_METHOD(RemoveListItemByIndex, (int index), AP_TRY(APPartNode), AP_NOTIFY(IAPPartNode), m->RemoveListItemByIndex(index))
-AP_METHOD(AppendListItem2, (IAPDatum* item), AP_TRY(APPartNode), AP_NOTIFY(IAPPartNode),
-          ElementOfKindIn(item, IID_IAPDatum, [&](IAPElement* e) { return m->AppendListItem2(e); }))
+AP_METHOD(AppendListItem2, (IAPDatum* item), AP_TRY(APPartNode), AP_NOTIFY(IAPPartNode), m->AppendListItem2(item))
 AP_BUFFER_METHOD(GetNumListItems2, (int* count), count, AP_TRY(APPartNode), AP_QUIET, m->GetNumListItems2(count))
-AP_BUFFER_METHOD(GetListItem2, (int index, IAPDatum** item), item, AP_TRY(APPartNode), AP_QUIET,
-                 ElementOut(item, IID_IAPDatum, [&](IAPElement** e) { return m->GetListItem2(index, e); }))
-AP_METHOD(RemoveListItem2, (IAPDatum* item), AP_TRY(APPartNode), AP_NOTIFY(IAPPartNode),
-          ElementIn(item, [&](IAPElement* e) { return m->RemoveListItem2(e); }))
+AP_BUFFER_METHOD(GetListItem2, (int index, IAPDatum** item), item, AP_TRY(APPartNode), AP_QUIET, m->GetListItem2(index, item))
+AP_METHOD(RemoveListItem2, (IAPDatum* item), AP_TRY(APPartNode), AP_NOTIFY(IAPPartNode), m->RemoveListItem2(item))
 AP_METHOD(RemoveListItem2ByIndex, (int index), AP_TRY(APPartNode), AP_NOTIFY(IAPPartNode), m->RemoveListItem2ByIndex(index))
 // The transform is reached by the part node's plain (non-virtual) copy operations.
 AP_BUFFER_METHOD(GetMatrix4f, (float* values), values, AP_TRY(APPartNode), AP_QUIET, m->GetFloatMatrix(&values))

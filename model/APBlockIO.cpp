@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/moniker/MkMoniker.h"
+#include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmObjectStream.h"
 
 bool MayHold(WmObjectStream& stream, std::int64_t bytes)
@@ -57,4 +58,31 @@ bool ReadMonikerField(WmObjectStream& s, IORVDataMoniker** moniker)
         return false;
     }
     return true;
+}
+
+void* ReadNestedRecord(WmObjectStream& s, REFIID kind)
+{
+    WmGUID clsid;
+    if (!s.read(clsid)) return nullptr;
+    IAPElement* e = nullptr;
+    if (FAILED(ORVCoCreateInstance(clsid.toGUID(), nullptr, CLSCTX_INPROC_SERVER, IID_IAPElement,
+                                   reinterpret_cast<void**>(&e))) ||
+        !e)
+        return nullptr;
+    void* typed = nullptr;
+    if (FAILED(e->Deserialize(reinterpret_cast<unsigned char*>(&s))) || FAILED(e->QueryInterface(kind, &typed)))
+        typed = nullptr;
+    e->Release();
+    return typed;
+}
+
+bool WriteNestedRecord(WmObjectStream& s, IUnknown* member)
+{
+    IAPElement* e = nullptr;
+    if (!member || FAILED(member->QueryInterface(IID_IAPElement, reinterpret_cast<void**>(&e))) || !e) return false;
+    GUID clsid{};
+    const bool ok = SUCCEEDED(e->GetClassID(&clsid)) && s.write(WmGUID(clsid)) &&
+                    SUCCEEDED(e->Serialize(reinterpret_cast<unsigned char*>(&s)));
+    e->Release();
+    return ok;
 }

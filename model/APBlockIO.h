@@ -20,3 +20,10 @@ bool ReadText(WmObjectStream& stream, CString& text, int bufferSize);
 // leaves *moniker null for it.
 bool WriteMonikerField(WmObjectStream& stream, IORVDataMoniker* moniker);
 bool ReadMonikerField(WmObjectStream& stream, IORVDataMoniker** moniker);
+
+// A record nested in its owner's block: {class GUID, the element's own block}. The element is
+// created by class and must answer `kind`; it comes back as that interface with the creation
+// reference, or null when anything fails.
+void* ReadNestedRecord(WmObjectStream& stream, REFIID kind);
+// Writes {class GUID, block} of `member` (any interface of an element).
+bool WriteNestedRecord(WmObjectStream& stream, IUnknown* member);

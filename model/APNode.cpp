@@ -678,25 +678,42 @@ const double kMatrix3x4Default[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
 const float kIdentity4f[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 // Removes entry `index` of an owning list and releases it.
-HRESULT RemoveOwned(APArray<IAPElement*>& list, int index)
+template <class T>
+HRESULT RemoveOwned(APArray<T*>& list, int index)
 {
     if (index < 0 || index >= list.Count()) return E_FAIL;
-    IAPElement* item = list[index];
+    T* item = list[index];
     list.RemoveAt(index);
     if (item) item->Release();
     return S_OK;
 }
 
-HRESULT AppendOwned(APArray<IAPElement*>& list, IAPElement* item)
+// Entries are kept as the list's own interface (`iid`), whatever interface comes in.
+template <class T>
+HRESULT AppendOwned(APArray<T*>& list, IUnknown* item, REFIID iid)
 {
-    if (!item) return E_FAIL;
-    if (list.Contains(item)) return S_OK;
-    list.Append(item);
-    item->AddRef();
+    T* typed = Query<T>(item, iid);
+    if (!typed) return E_FAIL;
+    if (list.Contains(typed)) {
+        typed->Release();
+        return S_OK;
+    }
+    list.Append(typed); // the query's reference becomes the list's
     return S_OK;
 }
 
-HRESULT GetOwned(const APArray<IAPElement*>& list, int index, IAPElement** item)
+template <class T>
+HRESULT RemoveOwnedItem(APArray<T*>& list, IUnknown* item, REFIID iid)
+{
+    T* typed = Query<T>(item, iid);
+    int index = -1;
+    const bool found = typed && list.Find(typed, &index);
+    if (typed) typed->Release();
+    return found ? RemoveOwned(list, index) : S_OK;
+}
+
+template <class T>
+HRESULT GetOwned(const APArray<T*>& list, int index, T** item)
 {
     if (!item || index < 0 || index >= list.Count()) return E_FAIL;
     *item = list[index];
@@ -704,46 +721,49 @@ HRESULT GetOwned(const APArray<IAPElement*>& list, int index, IAPElement** item)
     return S_OK;
 }
 
-void ReleaseOwned(APArray<IAPElement*>& list)
+template <class T>
+void ReleaseOwned(APArray<T*>& list)
 {
     // Released after the list is emptied, so that a release that reaches back finds no
     // stale entries.
-    std::vector<IAPElement*> gone(list.Data(), list.Data() + list.GetCount());
+    std::vector<T*> gone(list.Data(), list.Data() + list.GetCount());
     list.RemoveAll();
-    for (IAPElement* e : gone) SafeRelease(e);
+    for (T* e : gone) SafeRelease(e);
 }
 
-bool WriteOwned(WmObjectStream& s, const APArray<IAPElement*>& list)
+template <class T>
+bool WriteOwned(WmObjectStream& s, const APArray<T*>& list)
 {
     if (!s.write(list.Count())) return false;
-    for (int i = 0; i < list.Count(); ++i) {
-        IAPElement* e = list[i];
-        GUID clsid{};
-        if (!e || FAILED(e->GetClassID(&clsid)) || !s.write(WmGUID(clsid))) return false;
-        if (FAILED(e->Serialize(StreamHandle(&s)))) return false;
-    }
+    for (int i = 0; i < list.Count(); ++i)
+        if (!WriteNestedRecord(s, list[i])) return false;
     return true;
 }
 
 // Reads an owned list: per entry its class, then its own record. Entries read before a
 // failure stay in `list`. An entry that is not of the list's kind (`iid`) fails the read.
-bool ReadOwned(WmObjectStream& s, APArray<IAPElement*>& list, REFIID iid)
+template <class T>
+bool ReadOwned(WmObjectStream& s, APArray<T*>& list, REFIID iid)
 {
     int count = 0;
     if (!s.read(count) || count < 0 || !MayHold(s, static_cast<std::int64_t>(count) * 16)) return false;
     for (int i = 0; i < count; ++i) {
-        WmGUID clsid;
-        if (!s.read(clsid)) return false;
-        IAPElement* e = nullptr;
-        if (FAILED(ORVCoCreateInstance(clsid.toGUID(), nullptr, CLSCTX_INPROC_SERVER, IID_IAPElement,
-                                       reinterpret_cast<void**>(&e))) ||
-            !e)
-            return false;
-        if (!Answers(e, iid) || FAILED(e->Deserialize(StreamHandle(&s)))) {
-            e->Release();
-            return false;
-        }
+        T* e = static_cast<T*>(ReadNestedRecord(s, iid));
+        if (!e) return false;
         list.Append(e); // the creation reference becomes the list's
+    }
+    return true;
+}
+
+// Each entry as IAPElement gets `call`; the first failure fails.
+template <class T, class Call>
+bool ForEachOwned(const APArray<T*>& list, Call&& call)
+{
+    for (int i = 0; i < list.Count(); ++i) {
+        IAPElement* e = Query<IAPElement>(list[i], IID_IAPElement);
+        const bool ok = e && SUCCEEDED(call(e));
+        SafeRelease(e);
+        if (!ok) return false;
     }
     return true;
 }
@@ -796,33 +816,23 @@ HRESULT APPartNode::SetVector(double x, double y, double z) { return StoreAll(m_
 
 HRESULT APPartNode::RemoveListItemByIndex(int index) { return RemoveOwned(m_frames, index); }
 
-HRESULT APPartNode::RemoveListItem(IAPElement* frame)
-{
-    int index = -1;
-    if (!m_frames.Find(frame, &index)) return S_OK;
-    return RemoveOwned(m_frames, index);
-}
+HRESULT APPartNode::RemoveListItem(IAPDRF* frame) { return RemoveOwnedItem(m_frames, frame, IID_IAPDRF); }
 
-HRESULT APPartNode::GetListItem(int index, IAPElement** frame) { return GetOwned(m_frames, index, frame); }
+HRESULT APPartNode::GetListItem(int index, IAPDRF** frame) { return GetOwned(m_frames, index, frame); }
 
 HRESULT APPartNode::GetNumListItems(int* count) { return CopyOut(m_frames.Count(), count); }
 
-HRESULT APPartNode::AppendListItem(IAPElement* frame) { return AppendOwned(m_frames, frame); }
+HRESULT APPartNode::AppendListItem(IAPDRF* frame) { return AppendOwned(m_frames, frame, IID_IAPDRF); }
 
 HRESULT APPartNode::RemoveListItem2ByIndex(int index) { return RemoveOwned(m_datums, index); }
 
-HRESULT APPartNode::RemoveListItem2(IAPElement* datum)
-{
-    int index = -1;
-    if (!m_datums.Find(datum, &index)) return S_OK;
-    return RemoveOwned(m_datums, index);
-}
+HRESULT APPartNode::RemoveListItem2(IAPDatum* datum) { return RemoveOwnedItem(m_datums, datum, IID_IAPDatum); }
 
-HRESULT APPartNode::GetListItem2(int index, IAPElement** datum) { return GetOwned(m_datums, index, datum); }
+HRESULT APPartNode::GetListItem2(int index, IAPDatum** datum) { return GetOwned(m_datums, index, datum); }
 
 HRESULT APPartNode::GetNumListItems2(int* count) { return CopyOut(m_datums.Count(), count); }
 
-HRESULT APPartNode::AppendListItem2(IAPElement* datum) { return AppendOwned(m_datums, datum); }
+HRESULT APPartNode::AppendListItem2(IAPDatum* datum) { return AppendOwned(m_datums, datum, IID_IAPDatum); }
 
 HRESULT APPartNode::GetNodeString(CString& text) { return Store(text, m_nodeString); }
 
@@ -879,25 +889,15 @@ HRESULT APPartNode::GetFloatMatrix(float** m)
 HRESULT APPartNode::BindDocument(IAPDocEventSink* sink)
 {
     if (APElement::BindDocument(sink) < 0) return E_FAIL;
-    for (APArray<IAPElement*>* list : {&m_frames, &m_datums}) {
-        for (int i = 0; i < list->Count(); ++i) {
-            IAPElement* e = (*list)[i];
-            if (!e || FAILED(e->BindDocument(sink))) return E_FAIL;
-        }
-    }
-    return S_OK;
+    auto bind = [sink](IAPElement* e) { return e->BindDocument(sink); };
+    return ForEachOwned(m_frames, bind) && ForEachOwned(m_datums, bind) ? S_OK : E_FAIL;
 }
 
 HRESULT APPartNode::FixupLists()
 {
     if (APNode::FixupLists() < 0) return E_FAIL;
-    for (APArray<IAPElement*>* list : {&m_frames, &m_datums}) {
-        for (int i = 0; i < list->Count(); ++i) {
-            IAPElement* e = (*list)[i];
-            if (!e || FAILED(e->FixupLists())) return E_FAIL;
-        }
-    }
-    return S_OK;
+    auto fixup = [](IAPElement* e) { return e->FixupLists(); };
+    return ForEachOwned(m_frames, fixup) && ForEachOwned(m_datums, fixup) ? S_OK : E_FAIL;
 }
 
 HRESULT APPartNode::Serialize(WmObjectStream* stream)
@@ -937,7 +937,7 @@ HRESULT APPartNode::Deserialize(WmObjectStream* stream)
         if (!ReadOwned(s, m_datums, IID_IAPDatum) || !ReadOwned(s, m_frames, IID_IAPDRF)) return E_FAIL;
     } else {
         // The frames of the first format are not usable: read past them and let them go.
-        APArray<IAPElement*> dropped;
+        APArray<IAPDRF*> dropped;
         bool read = ReadOwned(s, dropped, IID_IAPDRF);
         ReleaseOwned(dropped);
         if (!read || !s.readMatrix4f(transform) || !ReadOwned(s, m_datums, IID_IAPDatum)) return E_FAIL;
@@ -1002,7 +1002,7 @@ using DatumAdder = HRESULT (STDMETHODCALLTYPE IAPDRF::*)(IAPDatum*, APModifierTy
 // Carries the datum references of one precedence from `from` to `to`, mapped from the
 // source part's datums to the copy's; datums of other parts are not carried.
 void CopyFrameDatums(IAPDRF* from, IAPDRF* to, DatumCounter count, DatumGetter get, DatumAdder add,
-                     const APArray<IAPElement*>& sourceDatums, const std::vector<IAPElement*>& copies)
+                     const APArray<IAPDatum*>& sourceDatums, const std::vector<IAPDatum*>& copies)
 {
     int n = 0;
     if (FAILED((from->*count)(&n))) return;
@@ -1010,17 +1010,10 @@ void CopyFrameDatums(IAPDRF* from, IAPDRF* to, DatumCounter count, DatumGetter g
         IAPDatum* datum = nullptr;
         APModifierType modifier{};
         if (FAILED((from->*get)(j, &datum, &modifier)) || !datum) continue;
-        IAPElement* asElement = Query<IAPElement>(datum, IID_IAPElement);
-        datum->Release();
         int k = -1;
-        if (asElement) sourceDatums.Find(asElement, &k);
-        SafeRelease(asElement);
-        if (k < 0 || !copies[static_cast<std::size_t>(k)]) continue;
-        IAPDatum* mapped = Query<IAPDatum>(copies[static_cast<std::size_t>(k)], IID_IAPDatum);
-        if (mapped) {
-            (to->*add)(mapped, modifier);
-            mapped->Release();
-        }
+        sourceDatums.Find(datum, &k);
+        datum->Release();
+        if (k >= 0 && copies[static_cast<std::size_t>(k)]) (to->*add)(copies[static_cast<std::size_t>(k)], modifier);
     }
 }
 
@@ -1039,26 +1032,27 @@ APPartNode& APPartNode::operator=(const APPartNode& source)
     // out rather than kept as an empty slot.
     IAPDocument* doc = m_docSink ? Query<IAPDocument>(m_docSink, IID_IAPDocument) : nullptr;
     ReleaseOwned(m_datums);
-    std::vector<IAPElement*> datumCopies(static_cast<std::size_t>(source.m_datums.Count()), nullptr);
+    std::vector<IAPDatum*> datumCopies(static_cast<std::size_t>(source.m_datums.Count()), nullptr);
     for (int i = 0; i < source.m_datums.Count(); ++i) {
-        IAPElement* from = source.m_datums[i];
-        IAPElement* copy = CreateThroughDocument(doc, CLSID_APDatum);
-        if (!copy) continue;
-        if (from && SUCCEEDED(from->Clone(copy))) {
-            datumCopies[static_cast<std::size_t>(i)] = copy;
-            m_datums.Append(copy); // the creation reference becomes the list's
-        } else {
-            copy->Release();
+        IAPElement* from = Query<IAPElement>(source.m_datums[i], IID_IAPElement);
+        IAPElement* copy = from ? CreateThroughDocument(doc, CLSID_APDatum) : nullptr;
+        IAPDatum* datum = copy && SUCCEEDED(from->Clone(copy)) ? Query<IAPDatum>(copy, IID_IAPDatum) : nullptr;
+        if (datum) {
+            datumCopies[static_cast<std::size_t>(i)] = datum;
+            m_datums.Append(datum); // the query's reference becomes the list's
         }
+        SafeRelease(copy);
+        SafeRelease(from);
     }
     ReleaseOwned(m_frames);
     for (int i = 0; i < source.m_frames.Count(); ++i) {
         IAPElement* copy = CreateThroughDocument(doc, CLSID_APDRF);
-        if (!copy) continue;
-        m_frames.Append(copy);
         IAPDRF* to = Query<IAPDRF>(copy, IID_IAPDRF);
-        IAPDRF* from = Query<IAPDRF>(source.m_frames[i], IID_IAPDRF);
-        if (to && from) {
+        SafeRelease(copy);
+        if (!to) continue;
+        m_frames.Append(to);
+        IAPDRF* from = source.m_frames[i];
+        if (from) {
             CopyFrameDatums(from, to, &IAPDRF::GetNumPrimaryDatums, &IAPDRF::GetPrimaryDatum, &IAPDRF::AddPrimaryDatum,
                             source.m_datums, datumCopies);
             CopyFrameDatums(from, to, &IAPDRF::GetNumSecondaryDatums, &IAPDRF::GetSecondaryDatum,
@@ -1066,8 +1060,6 @@ APPartNode& APPartNode::operator=(const APPartNode& source)
             CopyFrameDatums(from, to, &IAPDRF::GetNumTertiaryDatums, &IAPDRF::GetTertiaryDatum,
                             &IAPDRF::AddTertiaryDatum, source.m_datums, datumCopies);
         }
-        SafeRelease(to);
-        SafeRelease(from);
     }
     SafeRelease(doc);
 

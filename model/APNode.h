@@ -142,7 +142,7 @@ protected:
 };
 
 // A part: owns its datum reference frames (first list) and datums (second list), one
-// reference per entry. Both lists hold the entries' IAPElement pointers.
+// reference per entry, kept as IAPDRF and IAPDatum whatever interface a caller hands in.
 class APPartNode : public APGeometryNode {
     DECLARE_DYNAMIC(APPartNode)
 
@@ -159,15 +159,15 @@ public:
     virtual HRESULT SetScalar(double value);
     virtual HRESULT SetVector(double x, double y, double z);
     virtual HRESULT RemoveListItemByIndex(int index);
-    virtual HRESULT RemoveListItem(IAPElement* frame);
-    virtual HRESULT GetListItem(int index, IAPElement** frame);
+    virtual HRESULT RemoveListItem(IAPDRF* frame);
+    virtual HRESULT GetListItem(int index, IAPDRF** frame);
     virtual HRESULT GetNumListItems(int* count);
-    virtual HRESULT AppendListItem(IAPElement* frame);
+    virtual HRESULT AppendListItem(IAPDRF* frame);
     virtual HRESULT RemoveListItem2ByIndex(int index);
-    virtual HRESULT RemoveListItem2(IAPElement* datum);
-    virtual HRESULT GetListItem2(int index, IAPElement** datum);
+    virtual HRESULT RemoveListItem2(IAPDatum* datum);
+    virtual HRESULT GetListItem2(int index, IAPDatum** datum);
     virtual HRESULT GetNumListItems2(int* count);
-    virtual HRESULT AppendListItem2(IAPElement* datum);
+    virtual HRESULT AppendListItem2(IAPDatum* datum);
     virtual HRESULT GetNodeString(CString& text);
     virtual HRESULT SetNodeString(const CString& text);
     virtual HRESULT GetDataMoniker(IORVDataMoniker** moniker);
@@ -205,8 +205,8 @@ public:
 protected:
     CString m_nodeString;
     IORVDataMoniker* m_dataMoniker = nullptr; // one reference
-    APArray<IAPElement*> m_frames;            // datum reference frames, one reference each
-    APArray<IAPElement*> m_datums;            // datums, one reference each
+    APArray<IAPDRF*> m_frames;                // datum reference frames, one reference each
+    APArray<IAPDatum*> m_datums;              // datums, one reference each
     int m_storedVersion = 0;
     float m_transform[16];
     double m_vector[3] = {-1.0, -1.0, -1.0};

@@ -41,6 +41,38 @@ std::string NameOf(IUnknown* p)
     return reinterpret_cast<char*>(buf);
 }
 
+// The part lists keep their entries as IAPDatum / IAPDRF: bare pointers of the test's
+// elements for the model calls, and handed-out entries back as IAPElement.
+IAPDatum* AsDatum(IUnknown* p)
+{
+    IAPDatum* d = Query<IAPDatum>(p, IID_IAPDatum);
+    if (d) d->Release();
+    return d;
+}
+
+IAPDRF* AsFrame(IUnknown* p)
+{
+    IAPDRF* f = Query<IAPDRF>(p, IID_IAPDRF);
+    if (f) f->Release();
+    return f;
+}
+
+template <class T>
+T* ItemOut(APPartNode* part, HRESULT (APPartNode::*get)(int, T**), int index)
+{
+    T* item = nullptr;
+    EXPECT_EQ((part->*get)(index, &item), S_OK);
+    return item;
+}
+
+template <class T>
+IAPElement* ElementOf(T* typed)
+{
+    IAPElement* e = Query<IAPElement>(typed, IID_IAPElement);
+    if (typed) typed->Release();
+    return e;
+}
+
 void SetNameOf(IUnknown* p, const char* name)
 {
     IAPElement* e = Elem(p);
@@ -604,8 +636,8 @@ TEST_F(Nodes, ATreeSurvivesAWriteAndRead)
     IAPElement* frame = Create<IAPElement>(CLSID_APDRF, IID_IAPElement);
     SetNameOf(datum, "A");
     SetNameOf(frame, "A|B");
-    pm->AppendListItem2(datum);
-    pm->AppendListItem(frame);
+    pm->AppendListItem2(AsDatum(datum));
+    pm->AppendListItem(AsFrame(frame));
     datum->Release();
     frame->Release();
     Model<APFixtureNode>(fixture)->SetFixtureValue(9);
@@ -687,10 +719,10 @@ TEST_F(Nodes, ATreeSurvivesAWriteAndRead)
     pm2->GetNumListItems2(&v);
     EXPECT_EQ(v, 1);
     IAPElement* item = nullptr;
-    pm2->GetListItem(0, &item);
+    item = ElementOf(ItemOut(pm2, &APPartNode::GetListItem, 0));
     EXPECT_EQ(NameOf(item), "A|B");
     item->Release();
-    pm2->GetListItem2(0, &item);
+    item = ElementOf(ItemOut(pm2, &APPartNode::GetListItem2, 0));
     EXPECT_EQ(NameOf(item), "A");
     item->Release();
     Model<APFixtureNode>(Child(sub2, 1))->GetFixtureValue(&v);
@@ -819,7 +851,7 @@ TEST_F(Nodes, DamagedNodeBlocksFailCleanly)
     ASSERT_EQ(root->AppendChild(part), S_OK);
     Model<APPartNode>(part)->AppendListItem2(nullptr); // refused
     IAPElement* datum = Create<IAPElement>(CLSID_APDatum, IID_IAPElement);
-    Model<APPartNode>(part)->AppendListItem2(datum);
+    Model<APPartNode>(part)->AppendListItem2(AsDatum(datum));
     datum->Release();
     Writer w;
     WriteRecord(w, part);
@@ -957,7 +989,7 @@ TEST_F(Nodes, AVersionOnePartBlockLosesItsFrames)
     pm->GetNumListItems2(&v);
     EXPECT_EQ(v, 1);
     IAPElement* got = nullptr;
-    pm->GetListItem2(0, &got);
+    got = ElementOf(ItemOut(pm, &APPartNode::GetListItem2, 0));
     EXPECT_EQ(NameOf(got), "B");
     got->Release();
     double s = 0;
@@ -971,7 +1003,7 @@ TEST_F(Nodes, AVersionOnePartBlockLosesItsFrames)
 
     // Written again in the current form, nothing of it is lost.
     IAPElement* frame2 = Create<IAPElement>(CLSID_APDRF, IID_IAPElement);
-    pm->AppendListItem(frame2);
+    pm->AppendListItem(AsFrame(frame2));
     frame2->Release();
     Writer w2;
     WriteRecord(w2, target);
@@ -1148,8 +1180,8 @@ TEST_F(Nodes, PartListsHoldOneReferencePerEntry)
     IAPElement* d[3];
     for (auto*& x : d) x = Create<IAPElement>(CLSID_APDatum, IID_IAPElement);
     ULONG alone = RefCount(d[0]);
-    for (auto* x : d) EXPECT_EQ(pm->AppendListItem2(x), S_OK);
-    EXPECT_EQ(pm->AppendListItem2(d[0]), S_OK);
+    for (auto* x : d) EXPECT_EQ(pm->AppendListItem2(AsDatum(x)), S_OK);
+    EXPECT_EQ(pm->AppendListItem2(AsDatum(d[0])), S_OK);
     int count = 0;
     pm->GetNumListItems2(&count);
     EXPECT_EQ(count, 3);
@@ -1159,26 +1191,27 @@ TEST_F(Nodes, PartListsHoldOneReferencePerEntry)
     EXPECT_EQ(RefCount(d[0]), alone) << "exactly the removed entry is released";
     EXPECT_EQ(RefCount(d[1]), alone + 1) << "the entry that moves up keeps its reference";
     IAPElement* got = nullptr;
-    EXPECT_EQ(pm->GetListItem2(0, &got), S_OK);
+    got = ElementOf(ItemOut(pm, &APPartNode::GetListItem2, 0));
     EXPECT_EQ(got, d[1]);
     got->Release();
     EXPECT_EQ(pm->RemoveListItem2ByIndex(1), S_OK) << "the last one";
     EXPECT_EQ(RefCount(d[2]), alone);
     EXPECT_EQ(pm->RemoveListItem2ByIndex(1), E_FAIL);
     EXPECT_EQ(pm->RemoveListItem2ByIndex(-1), E_FAIL);
-    EXPECT_EQ(pm->GetListItem2(1, &got), E_FAIL);
-    EXPECT_EQ(pm->RemoveListItem2(d[0]), S_OK) << "not in the list: no error";
+    IAPDatum* none = nullptr;
+    EXPECT_EQ(pm->GetListItem2(1, &none), E_FAIL);
+    EXPECT_EQ(pm->RemoveListItem2(AsDatum(d[0])), S_OK) << "not in the list: no error";
 
     IAPElement* frame = Create<IAPElement>(CLSID_APDRF, IID_IAPElement);
-    EXPECT_EQ(pm->RemoveListItem(frame), S_OK);
-    EXPECT_EQ(pm->AppendListItem(frame), S_OK);
-    EXPECT_EQ(pm->AppendListItem(frame), S_OK);
+    EXPECT_EQ(pm->RemoveListItem(AsFrame(frame)), S_OK);
+    EXPECT_EQ(pm->AppendListItem(AsFrame(frame)), S_OK);
+    EXPECT_EQ(pm->AppendListItem(AsFrame(frame)), S_OK);
     pm->GetNumListItems(&count);
     EXPECT_EQ(count, 1);
     EXPECT_EQ(RefCount(frame), alone + 1);
-    EXPECT_EQ(pm->RemoveListItem(frame), S_OK);
+    EXPECT_EQ(pm->RemoveListItem(AsFrame(frame)), S_OK);
     EXPECT_EQ(RefCount(frame), alone);
-    EXPECT_EQ(pm->AppendListItem(frame), S_OK);
+    EXPECT_EQ(pm->AppendListItem(AsFrame(frame)), S_OK);
     frame->Release();
     for (auto* x : d) x->Release();
     n->Release(); // releases what it still holds
@@ -1190,7 +1223,7 @@ TEST_F(Nodes, PartBindsAndFixesItsEntries)
     IAPNode* n = NewNode(CLSID_APPartNode);
     auto* pm = Model<APPartNode>(n);
     IAPElement* datum = Create<IAPElement>(CLSID_APDatum, IID_IAPElement);
-    pm->AppendListItem2(datum);
+    pm->AppendListItem2(AsDatum(datum));
     Bind(n, doc);
     IAPDocument* d = nullptr;
     EXPECT_EQ(datum->GetDocument(&d), S_OK);
@@ -1232,8 +1265,8 @@ TEST_F(Nodes, ACopiedPart)
     sm->SetMatrix3x4(m12);
     IAPElement* datum = Create<IAPElement>(CLSID_APDatum, IID_IAPElement);
     IAPElement* frame = Create<IAPElement>(CLSID_APDRF, IID_IAPElement);
-    sm->AppendListItem2(datum);
-    sm->AppendListItem(frame);
+    sm->AppendListItem2(AsDatum(datum));
+    sm->AppendListItem(AsFrame(frame));
     datum->Release();
     frame->Release();
     Bind(source, doc);
@@ -1289,14 +1322,14 @@ TEST_F(Nodes, ACopiedPart)
     tm->GetNumListItems(&v);
     EXPECT_EQ(v, 1);
     IAPElement* newFrame = nullptr;
-    ASSERT_EQ(tm->GetListItem(0, &newFrame), S_OK);
+    newFrame = ElementOf(ItemOut(tm, &APPartNode::GetListItem, 0));
     ASSERT_NE(newFrame, nullptr);
     EXPECT_NE(newFrame, frame);
     newFrame->Release();
     tm->GetNumListItems2(&v);
     for (int i = 0; i < v; ++i) {
         IAPElement* d = nullptr;
-        EXPECT_EQ(tm->GetListItem2(i, &d), S_OK);
+        d = ElementOf(ItemOut(tm, &APPartNode::GetListItem2, i));
         EXPECT_NE(d, nullptr);
         if (d) d->Release();
     }

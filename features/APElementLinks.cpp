@@ -1,0 +1,80 @@
+#include "features/APElementLinks.h"
+
+#include <cstdint>
+#include <map>
+
+#include "model/APBlockIO.h"
+
+IAPElementSink* OwnSinkOf(IAPElement* wrapper) { return Query<IAPElementSink>(wrapper, IID_IAPElementSink); }
+
+namespace {
+
+bool Register(IUnknown* member, IAPElementSink* sink, bool add)
+{
+    if (!member || !sink) return false;
+    IAPElement* element = Query<IAPElement>(member, IID_IAPElement);
+    if (!element) return false;
+    const HRESULT hr = add ? element->AddDependent(sink) : element->RemoveDependent(sink);
+    element->Release();
+    return SUCCEEDED(hr);
+}
+
+std::map<IUnknown*, APElement*>& Tracked()
+{
+    static std::map<IUnknown*, APElement*> models;
+    return models;
+}
+
+} // namespace
+
+bool Watch(IUnknown* member, IAPElementSink* sink) { return Register(member, sink, true); }
+
+bool Unwatch(IUnknown* member, IAPElementSink* sink) { return Register(member, sink, false); }
+
+bool WriteElementRef(WmObjectStream& stream, IUnknown* member)
+{
+    if (!member) return stream.write(kNoElement);
+    IAPElement* element = Query<IAPElement>(member, IID_IAPElement);
+    if (!element) return false;
+    int number = 0;
+    const bool ok = stream.ptr2num(element, &number);
+    element->Release();
+    return ok && stream.write(number);
+}
+
+bool ReadElementRefs(WmObjectStream& stream, int count, std::vector<int>& numbers)
+{
+    numbers.clear();
+    if (count < 0 || !MayHold(stream, static_cast<std::int64_t>(count) * 4)) return false;
+    numbers.resize(static_cast<std::size_t>(count));
+    for (int& number : numbers)
+        if (!stream.read(number)) return false;
+    return true;
+}
+
+void MapThroughCopy(IAPDocument* doc, IAPElement* dependent, REFIID iid, IUnknown* source, void** slot)
+{
+    IAPElement* element = Query<IAPElement>(source, IID_IAPElement);
+    GUID type = iid;
+    if (!doc || !element ||
+        FAILED(doc->GetPossibleReferenceElement(dependent, &type, element, reinterpret_cast<ULONG_PTR*>(slot))))
+        *slot = nullptr;
+    if (element) element->Release();
+}
+
+IAPDocument* CopyDocument(IAPDocEventSink* sink) { return Query<IAPDocument>(sink, IID_IAPDocument); }
+
+void TrackModel(APElement* model, IAPElement* oldWrapper, IAPElement* newWrapper)
+{
+    if (oldWrapper) Tracked().erase(oldWrapper);
+    if (newWrapper) Tracked()[newWrapper] = model;
+}
+
+APElement* TrackedModel(IUnknown* wrapper)
+{
+    IAPElement* primary = Query<IAPElement>(wrapper, IID_IAPElement);
+    if (!primary) return nullptr;
+    primary->Release();
+    auto it = Tracked().find(primary);
+    return it == Tracked().end() ? nullptr : it->second;
+}
