@@ -226,3 +226,6 @@ AP_METHOD(Notify, (unsigned long cmd, IAPElement* elem), AP_ANY, AP_QUIET, m->No
 #include "com/CAPElementRowsNode.h"
 // Feature pairs, tolerances, datums and datum reference frames.
 #include "com/CAPElementRowsPair.h"
+
+// The operation and condition families.
+#include "com/CAPElementRowsOperation.h"
