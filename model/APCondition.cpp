@@ -83,8 +83,10 @@ HRESULT APCondition::Remove(Measurement& m, IAPOperation* operation)
         sink->Release();
         return E_FAIL;
     }
-    // Only the given operation is left; the stored one goes whichever it is.
+    // The stored measurement goes whichever operation is given; the condition stops watching
+    // both, so that no registration outlives the condition.
     Unwatch(operation, sink);
+    if (m.operation && Identity(m.operation) != Identity(operation)) Unwatch(m.operation, sink);
     sink->Release();
     Drop(m);
     return S_OK;
