@@ -1,4 +1,5 @@
 #include "com/CAPElement.h"
+#include "com/CAPElementCalls.h"
 
 #include "features/APDatum.h"
 #include "features/APFeature.h"

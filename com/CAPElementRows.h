@@ -222,10 +222,14 @@ AP_METHOD(GetIntArraySetting69, (int* count, int** values), AP_ANY, AP_QUIET, m-
 // IAPElementSink
 AP_METHOD(Notify, (unsigned long cmd, IAPElement* elem), AP_ANY, AP_QUIET, m->Notify(cmd, elem))
 
-// The node families.
-#include "com/CAPElementRowsNode.h"
 // Feature pairs, tolerances, datums and datum reference frames.
 #include "com/CAPElementRowsPair.h"
+
+// The node families.
+#include "com/CAPElementRowsNode.h"
+
+// The common feature chain.
+#include "com/CAPElementRowsFeature.h"
 
 // The operation and condition families.
 #include "com/CAPElementRowsOperation.h"

@@ -26,26 +26,12 @@ HRESULT APDatum::SetComObject(IAPElement* wrapper)
 HRESULT APDatum::AppendDatumFeature(IAPFeature* feature)
 {
     IAPFeature* f = Bare<IAPFeature>(feature, IID_IAPFeature);
-    if (!f) return E_FAIL;
-    if (m_features.Contains(f)) return S_OK;
-    IAPElementSink* sink = OwnSinkOf(m_wrapper);
-    if (!sink) return E_FAIL; // nothing is taken that could not be watched
-    m_features.Append(f);
-    const bool watched = Watch(f, sink);
-    sink->Release();
-    return watched ? S_OK : E_FAIL;
+    return f ? AppendWatched(m_features, f, m_wrapper) : E_FAIL;
 }
 
 HRESULT APDatum::RemoveDatumFeatureByIndex(int index)
 {
-    if (index < 0 || index >= m_features.Count()) return E_FAIL;
-    IAPElementSink* sink = OwnSinkOf(m_wrapper);
-    if (!sink) return E_FAIL;
-    IAPFeature* f = m_features[index];
-    m_features.RemoveAt(index);
-    if (f) Unwatch(f, sink); // a registration already gone does not keep the entry
-    sink->Release();
-    return S_OK;
+    return RemoveWatched(m_features, index, m_wrapper, [](IAPFeature*) { return false; });
 }
 
 HRESULT APDatum::RemoveDatumFeature(IAPFeature* feature)
@@ -209,11 +195,7 @@ HRESULT APDatum::Clone(IAPElement* target)
     copy->m_target = m_target;
     copy->m_labels = m_labels;
     IAPDocument* doc = CopyDocument(copy->m_docSink);
-    copy->m_features.SetSize(m_features.GetCount()); // sized once: slots filled until the copy ends
-    for (int i = 0; i < m_features.Count(); ++i)
-        if (m_features[i])
-            MapThroughCopy(doc, copy->m_wrapper, IID_IAPFeature, m_features[i],
-                           reinterpret_cast<void**>(&copy->m_features[i]));
+    MapListThroughCopy(doc, copy->m_wrapper, IID_IAPFeature, m_features, copy->m_features);
     if (doc) doc->Release();
     return S_OK;
 }

@@ -52,8 +52,7 @@ T* CloneTargetOf(IAPElement* target, const CRuntimeClass* cls)
     return model && model->IsKindOf(cls) ? static_cast<T*>(model) : nullptr;
 }
 
-// A list of members held bare and watched: appends, removals and hand-outs. Duplicates across
-// the lists that share one registration are the owner's business (`stillHeld`).
+// Entry `index` of a list with a reference for the caller (a null entry comes out null).
 template <class T>
 HRESULT HandOutEntry(const APArray<T*>& list, int index, T** out)
 {
@@ -61,6 +60,45 @@ HRESULT HandOutEntry(const APArray<T*>& list, int index, T** out)
     *out = list[index];
     if (*out) (*out)->AddRef();
     return S_OK;
+}
+
+// Appends `member` (already the list's interface, not null) unless listed, and watches it.
+// Without a sink nothing is taken.
+template <class T>
+HRESULT AppendWatched(APArray<T*>& list, T* member, IAPElement* wrapper)
+{
+    if (list.Contains(member)) return S_OK;
+    IAPElementSink* sink = OwnSinkOf(wrapper);
+    if (!sink) return E_FAIL;
+    list.Append(member);
+    const bool watched = Watch(member, sink);
+    sink->Release();
+    return watched ? S_OK : E_FAIL;
+}
+
+// Takes entry `index` out; its registration goes too unless `stillWatched(member)` says
+// another entry keeps it. A registration already gone does not keep the entry.
+template <class T, class Keep>
+HRESULT RemoveWatched(APArray<T*>& list, int index, IAPElement* wrapper, Keep&& stillWatched)
+{
+    if (index < 0 || index >= list.Count()) return E_FAIL;
+    IAPElementSink* sink = OwnSinkOf(wrapper);
+    if (!sink) return E_FAIL;
+    T* member = list[index];
+    list.RemoveAt(index);
+    if (member && !stillWatched(member)) Unwatch(member, sink);
+    sink->Release();
+    return S_OK;
+}
+
+// The copy's list takes the source's length; each member's slot is filled by the copy map,
+// now or when the member's copy is made (so the list is sized once and not moved meanwhile).
+template <class T>
+void MapListThroughCopy(IAPDocument* doc, IAPElement* dependent, REFIID iid, const APArray<T*>& from, APArray<T*>& to)
+{
+    to.SetSize(from.GetCount());
+    for (int i = 0; i < from.Count(); ++i)
+        if (from[i]) MapThroughCopy(doc, dependent, iid, from[i], reinterpret_cast<void**>(&to[i]));
 }
 
 // Removes every null entry, from the last to the first.

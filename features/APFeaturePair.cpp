@@ -23,28 +23,15 @@ HRESULT APFeaturePair::Append(APArray<IAPFeature*>& list, IAPFeature* feature)
 {
     if (!feature) return S_OK;
     IAPFeature* f = Bare<IAPFeature>(feature, IID_IAPFeature);
-    if (!f) return E_FAIL;
-    if (list.Contains(f)) return S_OK;
-    IAPElementSink* sink = OwnSinkOf(m_wrapper);
-    if (!sink) return E_FAIL; // nothing is taken that could not be watched
-    list.Append(f);
-    const bool watched = Watch(f, sink);
-    sink->Release();
-    return watched ? S_OK : E_FAIL;
+    return f ? AppendWatched(list, f, m_wrapper) : E_FAIL;
 }
 
 HRESULT APFeaturePair::RemoveAt(APArray<IAPFeature*>& list, int index)
 {
-    if (index < 0 || index >= list.Count()) return E_FAIL;
-    IAPElementSink* sink = OwnSinkOf(m_wrapper);
-    if (!sink) return E_FAIL;
-    IAPFeature* f = list[index];
-    list.RemoveAt(index);
-    // One registration serves both lists: it goes with the last entry. A registration that is
-    // already gone does not keep the entry.
-    if (f && !m_objectFeatures.Contains(f) && !m_targetFeatures.Contains(f)) Unwatch(f, sink);
-    sink->Release();
-    return S_OK;
+    // One registration serves both lists: it goes with the last entry.
+    return RemoveWatched(list, index, m_wrapper, [this](IAPFeature* f) {
+        return m_objectFeatures.Contains(f) || m_targetFeatures.Contains(f);
+    });
 }
 
 HRESULT APFeaturePair::Remove(APArray<IAPFeature*>& list, IAPFeature* feature)
@@ -330,17 +317,8 @@ HRESULT APFeaturePair::Clone(IAPElement* target)
     // The copy's own members give way; the copy map fills and watches the new ones.
     copy->UnwatchAll();
     IAPDocument* doc = CopyDocument(copy->m_docSink);
-    // Sized once: the document may fill the slots until the copy ends.
-    copy->m_objectFeatures.SetSize(m_objectFeatures.GetCount());
-    copy->m_targetFeatures.SetSize(m_targetFeatures.GetCount());
-    for (int i = 0; i < m_objectFeatures.Count(); ++i)
-        if (m_objectFeatures[i])
-            MapThroughCopy(doc, copy->m_wrapper, IID_IAPFeature, m_objectFeatures[i],
-                           reinterpret_cast<void**>(&copy->m_objectFeatures[i]));
-    for (int i = 0; i < m_targetFeatures.Count(); ++i)
-        if (m_targetFeatures[i])
-            MapThroughCopy(doc, copy->m_wrapper, IID_IAPFeature, m_targetFeatures[i],
-                           reinterpret_cast<void**>(&copy->m_targetFeatures[i]));
+    MapListThroughCopy(doc, copy->m_wrapper, IID_IAPFeature, m_objectFeatures, copy->m_objectFeatures);
+    MapListThroughCopy(doc, copy->m_wrapper, IID_IAPFeature, m_targetFeatures, copy->m_targetFeatures);
     copy->m_fastenerSize = m_fastenerSize;
     if (m_referenceOperation) {
         copy->m_referenceOperation = m_referenceOperation;

@@ -69,9 +69,13 @@ void* ReadNestedRecord(WmObjectStream& s, REFIID kind)
                                    reinterpret_cast<void**>(&e))) ||
         !e)
         return nullptr;
+    // The kind is checked first: a record of another kind is not read at all.
     void* typed = nullptr;
-    if (FAILED(e->Deserialize(reinterpret_cast<unsigned char*>(&s))) || FAILED(e->QueryInterface(kind, &typed)))
+    if (FAILED(e->QueryInterface(kind, &typed))) typed = nullptr;
+    if (typed && FAILED(e->Deserialize(reinterpret_cast<unsigned char*>(&s)))) {
+        static_cast<IUnknown*>(typed)->Release();
         typed = nullptr;
+    }
     e->Release();
     return typed;
 }

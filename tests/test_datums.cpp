@@ -5,6 +5,7 @@
 #include <string>
 
 #include "features/APDatum.h"
+#include "document_support.h"
 #include "link_support.h"
 
 using namespace link_test;
@@ -534,4 +535,63 @@ TEST_F(Datums, CopiesMakeNewDatums)
     frame->Release();
     for (IAPDatum4* x : d) x->Release();
     doc->Release();
+}
+
+TEST_F(Datums, PartDatumsAndFramesSurviveTheDocumentFile)
+{
+    const std::string path = doc_test::TempPath("datums");
+    {
+        IAPDocument* doc = New<IAPDocument>(CLSID_APDocument, IID_IAPDocument);
+        IAPNode* part = doc_test::NewNode(doc, CLSID_APPartNode, "part");
+        IAPNode* pins[2] = {doc_test::NewNode(doc, CLSID_APPinFeature, "pin1"), doc_test::NewNode(doc, CLSID_APPlaneFeature, "plane")};
+        for (IAPNode* p : pins) EXPECT_EQ(doc->AddChild(part, p), S_OK);
+        IAPPartNode6* asPart = Query<IAPPartNode6>(part, IID_IAPPartNode6);
+        IAPDatum4* d[2] = {Made<IAPDatum4>(doc, CLSID_APDatum, IID_IAPDatum4), Made<IAPDatum4>(doc, CLSID_APDatum, IID_IAPDatum4)};
+        IAPDRF2* frame = Made<IAPDRF2>(doc, CLSID_APDRF, IID_IAPDRF2);
+        Name(d[0], "A");
+        Name(d[1], "B");
+        d[0]->AppendDatumFeature(reinterpret_cast<IAPFeature*>(pins[0]));
+        d[1]->AppendDatumFeature(reinterpret_cast<IAPFeature*>(pins[1]));
+        d[1]->AppendDatumFeature(reinterpret_cast<IAPFeature*>(pins[0]));
+        d[1]->AppendTargetLabel(Text("B1"));
+        for (IAPDatum4* x : d) asPart->AppendListItem2(x);
+        asPart->AppendListItem(frame);
+        frame->AddPrimaryDatum(d[0], AP_MODIFIER_MMC);
+        frame->AddSecondaryDatum(d[1], AP_MODIFIER_RFS);
+        ASSERT_EQ(doc->SetProcessName(Text("datums")), S_OK); // a document saves once it has a working storage
+        ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+        for (IUnknown* p : std::initializer_list<IUnknown*>{frame, d[0], d[1], asPart, pins[0], pins[1], part, doc}) p->Release();
+    }
+    IAPDocument* doc = New<IAPDocument>(CLSID_APDocument, IID_IAPDocument);
+    ASSERT_EQ(doc->OpenDocument(Text(path.c_str())), S_OK);
+    IAPNode* part = doc_test::RootAt(doc, 0);
+    ASSERT_NE(part, nullptr);
+    IAPPartNode6* asPart = Query<IAPPartNode6>(part, IID_IAPPartNode6);
+    ASSERT_NE(asPart, nullptr);
+    IAPNode* pin = nullptr;
+    IAPNode* plane = nullptr;
+    part->GetChild(0, &pin);
+    part->GetChild(1, &plane);
+    IAPDatum* a = Item(asPart, &IAPPartNode::GetListItem2, 0);
+    IAPDatum* b = Item(asPart, &IAPPartNode::GetListItem2, 1);
+    IAPDRF* frame = Item(asPart, &IAPPartNode::GetListItem, 0);
+    ASSERT_TRUE(a && b && frame && pin && plane);
+    EXPECT_EQ(NameOf(b), "B");
+    IAPDatum4* b4 = Query<IAPDatum4>(b, IID_IAPDatum4);
+    ASSERT_EQ(Features(b4), 2);
+    IAPFeature* f = nullptr;
+    b4->GetDatumFeature(0, &f);
+    EXPECT_TRUE(Same(f, plane)) << "the same objects after reopening";
+    Release(f);
+    b4->GetDatumFeature(1, &f);
+    EXPECT_TRUE(Same(f, pin));
+    Release(f);
+    EXPECT_EQ(Labels(b4), 1);
+    EXPECT_EQ(Dependents(pin), 2);
+    b4->Release();
+    EXPECT_EQ(Entry(frame, &IAPDRF::GetPrimaryDatum, 0), std::make_pair(a, 1));
+    EXPECT_EQ(Entry(frame, &IAPDRF::GetSecondaryDatum, 0), std::make_pair(b, 3));
+    doc_test::ExpectBoundTo(a, doc);
+    for (IUnknown* p : std::initializer_list<IUnknown*>{pin, plane, asPart, part, doc}) p->Release();
+    DeleteFileA(path.c_str());
 }

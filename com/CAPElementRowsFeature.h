@@ -1,0 +1,98 @@
+// Rows of the common feature chain, IAPFeature to IAPFeature8 (see com/CAPElementRows.h).
+
+// IAPFeature
+AP_METHOD(AddTolerance, (IAPTolerance* iTol), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->AddTolerance(iTol))
+AP_METHOD(GetNumTolerances, (int* numTols), AP_TRY(APFeature), AP_QUIET, m->GetNumTolerances(numTols))
+AP_METHOD(GetTolerance, (int index, IAPTolerance** iOutTol), AP_TRY(APFeature), AP_QUIET, m->GetTolerance(index, iOutTol))
+AP_METHOD(SetIsValid, (long isValid), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetIsValid(isValid))
+AP_METHOD(GetIsValid, (long* isValid), AP_TRY(APFeature), AP_QUIET, m->GetIsValid(isValid))
+AP_METHOD(GetBasedOnRealGeometry, (long* realGeom), AP_TRY(APFeature), AP_QUIET, m->GetBasedOnRealGeometry(realGeom))
+AP_METHOD(RemoveTolerance, (IAPTolerance* iTol), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->RemoveTolerance(iTol))
+AP_METHOD(RemoveToleranceByIndex, (int index), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->RemoveToleranceByIndex(index))
+// The B-rep handle is the B-rep's address as the host sees it (com/PlenvortBrep.h).
+AP_METHOD(SetWmBrep, (ULONG_PTR wmBrep), AP_TRY(APFeature), AP_QUIET, m->SetWmBrep(WmBrep::fromHandle(wmBrep)))
+AP_METHOD(GetWmBrep, (ULONG_PTR* wmBrep), AP_TRY(APFeature), AP_QUIET, BrepOut(wmBrep, [&](WmBrep** b) { return m->GetWmBrep(b); }))
+AP_METHOD(SetTransformation, (double* trans), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetTransformation(trans))
+AP_METHOD(SetFeatureColor, (double r, double g, double b), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetFeatureColor(r, g, b))
+AP_METHOD(GetFeatureColor, (double* r, double* g, double* b), AP_TRY(APFeature), AP_QUIET, m->GetFeatureColor(r, g, b))
+AP_METHOD(SetFeatureTransparency, (double trans), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetFeatureTransparency(trans))
+AP_METHOD(GetFeatureTransparency, (double* trans), AP_TRY(APFeature), AP_QUIET, m->GetFeatureTransparency(trans))
+AP_METHOD(IsFeatureColorSet, (long* isSet), AP_TRY(APFeature), AP_QUIET, m->IsFeatureColorSet(isSet))
+AP_METHOD(IsFeatureTransparencySet, (long* isSet), AP_TRY(APFeature), AP_QUIET, m->IsFeatureTransparencySet(isSet))
+AP_METHOD(GetTransformation, (double* trans), AP_TRY(APFeature), AP_QUIET, m->GetTransformation(trans))
+AP_METHOD(SetSizeDistributionType, (APDistribType type), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetSizeDistributionType(type))
+AP_METHOD(SetFormDistributionType, (APDistribType type), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetFormDistributionType(type))
+AP_METHOD(SetLocOrtDistributionType, (APDistribType type), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetLocOrtDistributionType(type))
+AP_METHOD(GetSizeDistributionType, (APDistribType* type), AP_TRY(APFeature), AP_QUIET, m->GetSizeDistributionType(type))
+AP_METHOD(GetFormDistributionType, (APDistribType* type), AP_TRY(APFeature), AP_QUIET, m->GetFormDistributionType(type))
+AP_METHOD(GetLocOrtDistributionType, (APDistribType* type), AP_TRY(APFeature), AP_QUIET, m->GetLocOrtDistributionType(type))
+AP_METHOD(SetSizeDistributionValues, (double dSkew, double dKurt), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetSizeDistributionValues(dSkew, dKurt))
+AP_METHOD(SetFormDistributionValues, (double dSkew, double dKurt), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetFormDistributionValues(dSkew, dKurt))
+AP_METHOD(SetLocOrtDistributionValues, (double dSkew, double dKurt), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetLocOrtDistributionValues(dSkew, dKurt))
+AP_METHOD(GetSizeDistributionValues, (double* dSkew, double* dKurt), AP_TRY(APFeature), AP_QUIET, m->GetSizeDistributionValues(dSkew, dKurt))
+AP_METHOD(GetFormDistributionValues, (double* dSkew, double* dKurt), AP_TRY(APFeature), AP_QUIET, m->GetFormDistributionValues(dSkew, dKurt))
+AP_METHOD(GetLocOrtDistributionValues, (double* dSkew, double* dKurt), AP_TRY(APFeature), AP_QUIET, m->GetLocOrtDistributionValues(dSkew, dKurt))
+
+// IAPFeature2
+AP_METHOD(SetSizePearsonValues, (double a, double b, double s, double k), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetSizePearsonValues(a, b, s, k))
+AP_METHOD(SetFormPearsonValues, (double a, double b, double s, double k), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetFormPearsonValues(a, b, s, k))
+AP_METHOD(SetLocOrtPearsonValues, (double a, double b, double s, double k), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetLocOrtPearsonValues(a, b, s, k))
+AP_METHOD(GetSizePearsonValues, (double* a, double* b, double* s, double* k), AP_TRY(APFeature), AP_QUIET, m->GetSizePearsonValues(a, b, s, k))
+AP_METHOD(GetFormPearsonValues, (double* a, double* b, double* s, double* k), AP_TRY(APFeature), AP_QUIET, m->GetFormPearsonValues(a, b, s, k))
+AP_METHOD(GetLocOrtPearsonValues, (double* a, double* b, double* s, double* k), AP_TRY(APFeature), AP_QUIET, m->GetLocOrtPearsonValues(a, b, s, k))
+AP_METHOD(SetVariationSource, (int source), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetVariationSource(source))
+AP_METHOD(GetVariationSource, (int* source), AP_TRY(APFeature), AP_QUIET, m->GetVariationSource(source))
+AP_METHOD(ResolveVariationSource, (int fallback, int* source), AP_TRY(APFeature), AP_QUIET, m->ResolveVariationSource(fallback, source))
+AP_METHOD(SetFeatureOptionFlag, (int flag), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetOptionFlag(flag))
+AP_METHOD(GetFeatureOptionFlag, (int* flag), AP_TRY(APFeature), AP_QUIET, m->GetOptionFlag(flag))
+AP_METHOD(SetVariationSetting, (int setting), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetVariationSetting(setting))
+AP_METHOD(GetVariationSetting, (int* setting), AP_TRY(APFeature), AP_QUIET, m->GetVariationSetting(setting))
+AP_METHOD(GetEffectiveVariationSetting, (int fallback, int* setting), AP_TRY(APFeature), AP_QUIET, m->GetEffectiveVariationSetting(fallback, setting))
+
+// IAPFeature3
+AP_METHOD(SetOptionPair, (int first, unsigned int second), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetOptionPair(first, second))
+AP_METHOD(GetOptionPair, (int* first, unsigned int* second), AP_TRY(APFeature), AP_QUIET, m->GetOptionPair(first, second))
+AP_METHOD(ApplyTransformation, (), AP_TRY(APFeature), AP_QUIET, m->ApplyTransformation())
+
+// IAPFeature4
+AP_METHOD(SetGeometrySource, (int source), AP_TRY(APFeature), AP_QUIET, m->SetGeometrySource(source))
+AP_METHOD(GetGeometrySource, (int* source), AP_TRY(APFeature), AP_QUIET, m->GetGeometrySource(source))
+AP_METHOD(SetHbBody, (int tag), AP_TRY(APFeature), AP_QUIET, m->SetHbBody(tag))
+AP_METHOD(GetHbBody, (int* tag), AP_TRY(APFeature), AP_QUIET, m->GetHbBody(tag))
+AP_METHOD(SetIntAttribute1, (int value), AP_TRY(APFeature), AP_QUIET, m->SetIntAttribute1(value))
+AP_METHOD(GetIntAttribute1, (int* value), AP_TRY(APFeature), AP_QUIET, m->GetIntAttribute1(value))
+AP_METHOD(SetBasedOnRealGeometry, (long realGeom), AP_TRY(APFeature), AP_QUIET, m->SetBasedOnRealGeometry(realGeom))
+
+// IAPFeature5
+AP_METHOD(SetIntAttribute2, (int value), AP_TRY(APFeature), AP_QUIET, m->SetIntAttribute2(value))
+AP_METHOD(GetIntAttribute2, (int* value), AP_TRY(APFeature), AP_QUIET, m->GetIntAttribute2(value))
+AP_METHOD(SetWmBrep2, (ULONG_PTR wmBrep), AP_TRY(APFeature), AP_QUIET, m->SetWmBrep2(WmBrep::fromHandle(wmBrep)))
+AP_METHOD(AppendHbPart, (int tag), AP_TRY(APFeature), AP_QUIET, m->AppendHbPart(tag))
+AP_METHOD(GetHbPart, (int index, int* tag), AP_TRY(APFeature), AP_QUIET, m->GetHbPart(index, tag))
+AP_METHOD(GetNumHbParts, (int* count), AP_TRY(APFeature), AP_QUIET, m->GetNumHbParts(count))
+
+// IAPFeature6
+AP_METHOD(SetIsDefault, (int isDefault), AP_TRY(APFeature), AP_QUIET, m->SetIsDefault(isDefault))
+AP_METHOD(GetIsDefault, (int* isDefault), AP_TRY(APFeature), AP_QUIET, m->GetIsDefault(isDefault))
+
+// IAPFeature7
+AP_METHOD(SetRelatedOwnerFlag, (int flag), AP_TRY(APFeature), AP_QUIET, m->SetRelatedOwnerFlag(flag))
+AP_METHOD(GetRelatedOwnerFlag, (int* flag), AP_TRY(APFeature), AP_QUIET, m->GetRelatedOwnerFlag(flag))
+AP_METHOD(SetRelatedMemberFlag, (int flag), AP_TRY(APFeature), AP_QUIET, m->SetRelatedMemberFlag(flag))
+AP_METHOD(GetRelatedMemberFlag, (int* flag), AP_TRY(APFeature), AP_QUIET, m->GetRelatedMemberFlag(flag))
+AP_METHOD(AppendRelatedElement, (IAPFeature* element), AP_TRY(APFeature), AP_QUIET, m->AppendRelatedElement(element))
+AP_METHOD(GetNumRelatedElements, (int* count), AP_TRY(APFeature), AP_QUIET, m->GetNumRelatedElements(count))
+AP_METHOD(GetRelatedElement, (int index, IAPFeature** element), AP_TRY(APFeature), AP_QUIET, m->GetRelatedElement(index, element))
+AP_METHOD(RemoveRelatedElement, (IAPFeature* element), AP_TRY(APFeature), AP_QUIET, m->RemoveRelatedElement(element))
+AP_METHOD(RemoveRelatedElementByIndex, (int index), AP_TRY(APFeature), AP_QUIET, m->RemoveRelatedElementByIndex(index))
+AP_METHOD(SetLinkedElement, (IAPFeature* element), AP_TRY(APFeature), AP_QUIET, m->SetLinkedElement(element))
+AP_METHOD(GetLinkedElement, (IAPFeature** element), AP_TRY(APFeature), AP_QUIET, m->GetLinkedElement(element))
+AP_METHOD(SetRelatedOwner, (IAPFeature* element), AP_TRY(APFeature), AP_QUIET, m->SetRelatedOwner(element))
+AP_METHOD(GetRelatedOwner, (IAPFeature** element), AP_TRY(APFeature), AP_QUIET, m->GetRelatedOwner(element))
+AP_METHOD(UnlinkPointFeaturesFromNode, (IAPNode* node), AP_TRY(APFeature), AP_QUIET, m->UnlinkPointFeaturesFromNode(node))
+AP_METHOD(DetachLinkedElement, (), AP_TRY(APFeature), AP_QUIET, m->DetachLinkedElement())
+
+// IAPFeature8
+AP_METHOD(IncrementReferenceUse, (), AP_TRY(APFeature), AP_QUIET, m->IncrementReferenceUse())
+AP_METHOD(DecrementReferenceUse, (), AP_TRY(APFeature), AP_QUIET, m->DecrementReferenceUse())
+AP_METHOD(IsUsedAsReference, (long* isUsed), AP_TRY(APFeature), AP_QUIET, m->IsUsedAsReference(isUsed))
