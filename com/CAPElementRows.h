@@ -233,3 +233,6 @@ AP_METHOD(Notify, (unsigned long cmd, IAPElement* elem), AP_ANY, AP_QUIET, m->No
 
 // The feature kinds.
 #include "com/CAPElementRowsFeatureKinds.h"
+
+// The operation and condition families.
+#include "com/CAPElementRowsOperation.h"
