@@ -326,3 +326,38 @@ TEST_F(FemOperations, RoundTripThroughTheDocumentFileKeepsLaterNodes)
     doc->Release();
     DeleteFileA(path.c_str());
 }
+
+TEST_F(FemOperations, NoMethodOfTheChainNotifies)
+{
+    IAPElement* pin = New<IAPElement>(CLSID_APPinFeature, IID_IAPElement);
+    const std::function<HRESULT(CAPElement*)> calls[] = {
+        [](CAPElement* o) { return o->SetFemType(AP_FEM_GRAVITY); },
+        [](CAPElement* o) { return o->SetFemTranslationalBiasVector(1, 2, 3); },
+        [](CAPElement* o) { return o->SetFemRotationalBiasVector(1, 2, 3); },
+        [](CAPElement* o) {
+            double t[4][3] = {};
+            return o->SetFemAsmOpNominalTransform(t);
+        },
+        [&](CAPElement* o) {
+            IAPPointerList* list = ListOf({pin});
+            HRESULT hr = o->SetBcNodes(list);
+            list->Release();
+            return hr == S_OK ? o->RemoveBoundaryCondition(pin) : hr;
+        },
+        [](CAPElement* o) { return o->ClearBoundaryConditions(); },
+        [](CAPElement* o) { return o->SetRefreshDelaySeconds(5); },
+    };
+    int i = 0;
+    for (const auto& call : calls) {
+        FakeDoc doc;
+        IAPElement* op = New<IAPElement>(CLSID_APFemAssemblyOperation, IID_IAPElement);
+        doc.Bind(op);
+        EXPECT_EQ(call(ObjectOf(op)), S_OK) << i;
+        EXPECT_TRUE(doc.Take().empty()) << i;
+        op->BindDocument(nullptr);
+        op->Release();
+        ++i;
+    }
+    EXPECT_EQ(Dependents(pin), 0);
+    pin->Release();
+}
