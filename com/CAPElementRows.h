@@ -236,3 +236,5 @@ AP_METHOD(Notify, (unsigned long cmd, IAPElement* elem), AP_ANY, AP_QUIET, m->No
 
 // The operation and condition families.
 #include "com/CAPElementRowsOperation.h"
+// The FEM assembly, measurement, SPC measurement and custom operation families.
+#include "com/CAPElementRowsOperation2.h"

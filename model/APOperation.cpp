@@ -319,7 +319,10 @@ HRESULT APOperation::FixupLists()
 // ---------------------------------------------------------------------------------------
 // Assembly, classic and kinematic operations
 
-APPlacingOperation::APPlacingOperation(APElementList::LoadRule rule) : APOperation(1), m_elements(*this, rule) {}
+APPlacingOperation::APPlacingOperation(APElementList::LoadRule rule, int conditionMode)
+    : APOperation(conditionMode), m_elements(*this, rule)
+{
+}
 
 HRESULT APPlacingOperation::IsTranslationalBiasSet(int* isSet) { return CopyOut(m_translational.set ? 1 : 0, isSet); }
 
@@ -537,4 +540,81 @@ HRESULT APKinematicAssemblyOperation::Deserialize(WmObjectStream* stream)
 HRESULT APKinematicAssemblyOperation::Clone(IAPElement* target)
 {
     return CloneInto(target, RUNTIME_CLASS(APKinematicAssemblyOperation));
+}
+
+// ---------------------------------------------------------------------------------------
+// FEM assembly operation
+
+APFemAssemblyOperation::APFemAssemblyOperation()
+    : APPlacingOperation(APElementList::LoadRule::WatchAll, kConditionsNotStored)
+{
+}
+
+HRESULT APFemAssemblyOperation::GetFemType(APFemType* type) { return CopyOut(m_femType, type); }
+
+HRESULT APFemAssemblyOperation::SetFemType(APFemType type) { return Store(m_femType, type); }
+
+HRESULT APFemAssemblyOperation::GetBcNodes(IAPPointerList* list)
+{
+    if (!list) return E_FAIL;
+    for (int i = 0; i < m_elements.Count(); ++i) list->AppendElement(m_elements[i]);
+    return S_OK;
+}
+
+HRESULT APFemAssemblyOperation::SetBcNodes(IAPPointerList* list)
+{
+    if (!list) return E_FAIL;
+    m_elements.Clear();
+    int count = 0;
+    if (FAILED(list->GetLength(&count))) return E_FAIL;
+    for (int i = 0; i < count; ++i) {
+        GUID iid = IID_IAPElement;
+        IAPElement* node = nullptr;
+        if (FAILED(list->GetElement(i, &iid, reinterpret_cast<ULONG_PTR*>(&node)))) return E_FAIL;
+        const HRESULT hr = m_elements.Append(node, true);
+        if (node) node->Release(); // the entry holds its own reference
+        if (FAILED(hr)) return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT APFemAssemblyOperation::ClearBoundaryConditions()
+{
+    m_elements.Clear();
+    return S_OK;
+}
+
+HRESULT APFemAssemblyOperation::RemoveBoundaryCondition(IAPElement* node) { return m_elements.RemoveFirst(node); }
+
+HRESULT APFemAssemblyOperation::Serialize(WmObjectStream* stream)
+{
+    if (APOperation::Serialize(stream) < 0) return E_FAIL;
+    WmObjectStream& s = *stream;
+    const bool ok = s.write(kBlockVersion) && WriteBias(s) && s.write(static_cast<int>(m_femType)) &&
+                    m_elements.Write(s) && WriteMove(s) && WriteRefresh(s);
+    return ok ? S_OK : E_FAIL;
+}
+
+HRESULT APFemAssemblyOperation::Deserialize(WmObjectStream* stream)
+{
+    if (APOperation::Deserialize(stream) < 0) return E_FAIL;
+    WmObjectStream& s = *stream;
+    int version = 0;
+    if (!s.read(version) || version < 1 || !ReadBias(s)) return E_FAIL;
+    int type = AP_FEM_FLEX_TO_RIGID;
+    if (version >= 2 && !s.read(type)) return E_FAIL;
+    // The first formats numbered springback 2.
+    if (version <= 3 && type == AP_FEM_EQUALIZED_FLEX) type = AP_FEM_SPRINGBACK;
+    if (version >= 3 && !m_elements.Read(s)) return E_FAIL;
+    if (!(version < 5 || ReadMove(s)) || !(version < 6 || ReadRefresh(s))) return E_FAIL;
+    m_femType = static_cast<APFemType>(type);
+    return S_OK;
+}
+
+HRESULT APFemAssemblyOperation::Clone(IAPElement* target)
+{
+    if (FAILED(CloneInto(target, RUNTIME_CLASS(APFemAssemblyOperation)))) return E_FAIL;
+    auto* copy = static_cast<APFemAssemblyOperation*>(static_cast<APOperation*>(CloneTarget(target, RUNTIME_CLASS(APFemAssemblyOperation))));
+    if (copy) copy->m_femType = m_femType;
+    return S_OK;
 }

@@ -110,7 +110,7 @@ public:
     HRESULT Notify(unsigned long command, IAPElement* element) override;
 
 protected:
-    explicit APPlacingOperation(APElementList::LoadRule rule);
+    explicit APPlacingOperation(APElementList::LoadRule rule, int conditionMode = 1);
     void ElementLists(std::vector<APElementList*>& lists) override { lists.push_back(&m_elements); }
 
     // Clone of the three: the element part and the bias vectors the source has.
@@ -194,11 +194,34 @@ private:
     std::vector<CString> m_labels;
 };
 
-class APFemAssemblyOperation : public APOperation, public APStepSettings {
+// The FEM assembly operation: the placing settings, the kind of analysis and the
+// boundary-condition nodes (kept in the element list).
+class APFemAssemblyOperation : public APPlacingOperation {
     DECLARE_DYNAMIC(APFemAssemblyOperation)
 
 public:
-    APFemAssemblyOperation() = default;
+    APFemAssemblyOperation();
+
+    HRESULT GetFemType(APFemType* type);
+    HRESULT SetFemType(APFemType type);
+    // Appends every node, in order, to the caller's list.
+    HRESULT GetBcNodes(IAPPointerList* list);
+    // Replaces the nodes by the list's elements, watching each; a failure part-way keeps the
+    // nodes taken so far.
+    HRESULT SetBcNodes(IAPPointerList* list);
+    HRESULT ClearBoundaryConditions();
+    // The first entry of the node goes, and with it the watch.
+    HRESULT RemoveBoundaryCondition(IAPElement* node);
+
+    HRESULT Serialize(WmObjectStream* stream) override;
+    HRESULT Deserialize(WmObjectStream* stream) override;
+    // The element part, the bias vectors the source has and the FEM type.
+    HRESULT Clone(IAPElement* target) override;
+
+    static constexpr int kBlockVersion = 6;
+
+private:
+    APFemType m_femType = AP_FEM_FLEX_TO_RIGID;
 };
 
 class APMeasurementOperation : public APOperation {

@@ -128,6 +128,21 @@ bool APElementList::DropDestroyed(IAPElement* element)
     return true;
 }
 
+HRESULT APElementList::RemoveFirst(IAPElement* element)
+{
+    IAPElement* target = element ? Bare<IAPElement>(element, IID_IAPElement) : nullptr;
+    if (!target) target = element;
+    int index = -1;
+    if (!target || !m_entries.Find(target, &index)) return S_OK;
+    IAPElementSink* sink = OwnerSink();
+    if (!sink) return E_FAIL;
+    Unwatch(target, sink);
+    sink->Release();
+    m_entries.RemoveAt(index);
+    target->Release(); // may end the element
+    return S_OK;
+}
+
 bool APElementList::Write(WmObjectStream& s) const
 {
     if (!s.write(m_entries.Count())) return false;

@@ -93,6 +93,10 @@ public:
     // An element reported destroyed: every entry equal to it goes, and with the last one the
     // owner's registration. True when an entry went.
     bool DropDestroyed(IAPElement* element);
+    // Ends the owner's registration with `element` and releases and removes its first entry,
+    // even where later entries still hold it. S_OK when it is not listed; E_FAIL when the owner
+    // has no wrapper to unregister.
+    HRESULT RemoveFirst(IAPElement* element);
 
     // {count, the references} with -200000 for a null entry.
     bool Write(WmObjectStream& stream) const;
