@@ -92,6 +92,29 @@ TEST_F(FeatureTest, VariationSourceWithoutAPointFeature)
     f->Release();
 }
 
+TEST_F(FeatureTest, VariationSourceOfAPointFeatureFollowsItsMeasurementNames)
+{
+    IAPFeature8* f = NewFeature(CLSID_APPointFeature);
+    IAPPointFeature2* point = nullptr;
+    ASSERT_EQ(f->QueryInterface(IID_IAPPointFeature2, reinterpret_cast<void**>(&point)), S_OK);
+    int out = 0;
+    // Without names, modes 3 and 6 fall back to 2; the loc/ort or the size names decide.
+    for (int mode : {3, 6}) {
+        EXPECT_EQ(f->ResolveVariationSource(mode, &out), S_OK);
+        EXPECT_EQ(out, 2) << mode;
+    }
+    ASSERT_EQ(point->SetSizeXmlFileAndMeasurementName(plenvort_test::Text("size.xml"), plenvort_test::Text("Gap"), 0), S_OK);
+    for (int mode : {3, 6}) {
+        EXPECT_EQ(f->ResolveVariationSource(mode, &out), S_OK);
+        EXPECT_EQ(out, mode);
+    }
+    // Mode 4 asks the distributions, which carry nothing yet.
+    EXPECT_EQ(f->ResolveVariationSource(4, &out), S_OK);
+    EXPECT_EQ(out, 2);
+    point->Release();
+    f->Release();
+}
+
 TEST_F(FeatureTest, ToleranceListCountsItsReferencesAndTellsEachTolerance)
 {
     IAPFeature8* f = NewFeature();
