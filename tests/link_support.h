@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "element_support.h"
+#include "model/APNode.h"
 
 namespace link_test {
 
@@ -207,6 +208,30 @@ inline std::vector<unsigned char> BlockOf(const std::function<void(Writer&)>& wr
     Writer w;
     write(w);
     return w.bytes.Bytes();
+}
+
+// A block of `clsid` as far as the node's, then what `body` writes.
+inline std::vector<unsigned char> NodeBlock(REFCLSID clsid, const std::function<void(Writer&)>& body)
+{
+    IAPElement* blank = New<IAPElement>(clsid, IID_IAPElement);
+    Writer w;
+    EXPECT_EQ(Model<APNode>(blank)->APNode::Serialize(w.Stream()), S_OK);
+    body(w);
+    blank->Release();
+    return w.bytes.Bytes();
+}
+
+// The element read from `bytes` and fixed up, or null when the read failed.
+inline IAPElement* ReadBack(REFCLSID clsid, const std::vector<unsigned char>& bytes)
+{
+    IAPElement* e = New<IAPElement>(clsid, IID_IAPElement);
+    Reader r(bytes);
+    if (e->Deserialize(r.Handle()) != S_OK) {
+        e->Release();
+        return nullptr;
+    }
+    EXPECT_EQ(e->FixupLists(), S_OK);
+    return e;
 }
 
 } // namespace link_test

@@ -64,25 +64,9 @@ void Mode2Header(WmObjectStream& s)
 
 std::vector<unsigned char> Block(REFCLSID clsid, const std::function<void(WmObjectStream&)>& body)
 {
-    IAPElement* blank = New<IAPElement>(clsid, IID_IAPElement);
-    Writer w;
-    EXPECT_EQ(Model<APNode>(blank)->APNode::Serialize(w.Stream()), S_OK);
-    body(w.out);
-    blank->Release();
-    return w.bytes.Bytes();
+    return NodeBlock(clsid, [&](Writer& w) { body(w.out); });
 }
 
-IAPElement* ReadBack(REFCLSID clsid, const std::vector<unsigned char>& bytes)
-{
-    IAPElement* e = New<IAPElement>(clsid, IID_IAPElement);
-    Reader r(bytes);
-    if (e->Deserialize(r.Handle()) != S_OK) {
-        e->Release();
-        return nullptr;
-    }
-    EXPECT_EQ(e->FixupLists(), S_OK);
-    return e;
-}
 
 } // namespace
 

@@ -425,18 +425,6 @@ TEST_F(Operations, NotificationsNameTheirInterface)
 
 namespace {
 
-// A block of class `clsid`: the element and node parts of a new element of that class, then
-// what `body` writes. Elements written into the same stream before the body go in `before`.
-std::vector<unsigned char> Block(REFCLSID clsid, const std::function<void(Writer&)>& body)
-{
-    IAPElement* blank = New<IAPElement>(clsid, IID_IAPElement);
-    Writer w;
-    EXPECT_EQ(Model<APNode>(blank)->APNode::Serialize(w.Stream()), S_OK);
-    body(w);
-    blank->Release();
-    return w.bytes.Bytes();
-}
-
 // A version 5 operation header in mode 1 without conditions and pairs.
 void PlainHeader(WmObjectStream& s)
 {
@@ -450,18 +438,6 @@ void PlainHeader(WmObjectStream& s)
     s.write(0);
 }
 
-// The element read from `bytes` and fixed up, or null when the read failed.
-IAPElement* ReadBack(REFCLSID clsid, const std::vector<unsigned char>& bytes)
-{
-    IAPElement* e = New<IAPElement>(clsid, IID_IAPElement);
-    Reader r(bytes);
-    if (e->Deserialize(r.Handle()) != S_OK) {
-        e->Release();
-        return nullptr;
-    }
-    EXPECT_EQ(e->FixupLists(), S_OK);
-    return e;
-}
 
 } // namespace
 
@@ -473,7 +449,7 @@ TEST_F(Operations, OperationBlockVersions)
     } rows[] = {{1, 0}, {2, 0}, {3, 0}, {4, 2}, {4, 1}, {5, 2}, {5, 1}, {9, 2}};
     for (const Row& r : rows) {
         const bool stored = r.version == 4 || (r.version >= 5 && r.mode != 2);
-        auto bytes = Block(CLSID_APAssemblyOperation, [&](Writer& w) {
+        auto bytes = NodeBlock(CLSID_APAssemblyOperation, [&](Writer& w) {
             WmObjectStream& s = w.out;
             s.write(r.version);
             s.write(2.5);
@@ -522,7 +498,7 @@ TEST_F(Operations, AssemblyBlockVersions)
 {
     const StepValues written{3, 1, 0.25, 1, 2, 4, 1, 5, 6, 0, 9};
     for (int version = 1; version <= 4; ++version) {
-        auto bytes = Block(CLSID_APAssemblyOperation, [&](Writer& w) {
+        auto bytes = NodeBlock(CLSID_APAssemblyOperation, [&](Writer& w) {
             WmObjectStream& s = w.out;
             PlainHeader(s);
             s.write(version);
