@@ -97,6 +97,10 @@ public:
     HRESULT FixupLists() override;
     HRESULT CleanUpCopyList() override;
 
+    // A group's block has no node part, so children could not be saved: it takes none.
+    HRESULT AppendChild(IAPNode*) override { return E_FAIL; }
+    HRESULT InsertChild(int, IAPNode*) override { return E_FAIL; }
+
     using APElement::Serialize;
     HRESULT Serialize(WmObjectStream* stream) override;
     HRESULT Deserialize(WmObjectStream* stream) override;

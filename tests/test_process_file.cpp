@@ -364,6 +364,46 @@ TEST_F(ProcessFile, RecordsArePreOrderAndASharedNodeIsWrittenOnce)
     ASSERT_NO_FATAL_FAILURE(ExpectTreeFile(path));
 }
 
+// A group's record has no child list, so it takes no children: a tree with one under a group
+// would save and then never open again.
+TEST_F(ProcessFile, AGroupTakesNoChildrenSoItsMembersReadBack)
+{
+    IAPDocument6* doc = NewDocument();
+    IAPNode* a = NewNode(doc, CLSID_APAssemblyNode, "A");
+    IAPNode* g = NewNode(doc, CLSID_APGroup, "G");
+    IAPNode* m = NewNode(doc, CLSID_APMeasurementOperation, "M");
+    ASSERT_EQ(doc->AddChild(a, g), S_OK);
+    EXPECT_EQ(doc->AddChild(g, m), E_FAIL);
+    EXPECT_EQ(doc->InsertChild(g, m, -1), E_FAIL);
+    EXPECT_EQ(g->AppendChild(m), E_FAIL);
+    EXPECT_EQ(plenvort_test::CountOf(g, &IAPNode::GetNumChildren), 0);
+    EXPECT_EQ(plenvort_test::CountOf(m, &IAPNode::GetNumParents), 1); // still top-level
+    auto* group = Query<IAPGroup>(g, IID_IAPGroup);
+    auto* member = Query<IAPElement>(m, IID_IAPElement);
+    ASSERT_EQ(group->AppendGroupElement(member), S_OK);
+    ASSERT_EQ(doc->SetProcessName(Text("group")), S_OK);
+    const std::string path = File("group");
+    ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+    for (IUnknown* p : {static_cast<IUnknown*>(group), static_cast<IUnknown*>(member), static_cast<IUnknown*>(a),
+                        static_cast<IUnknown*>(g), static_cast<IUnknown*>(m), static_cast<IUnknown*>(doc)})
+        p->Release();
+
+    IAPDocument6* again = NewDocument();
+    ASSERT_EQ(again->OpenDocument(Text(path.c_str())), S_OK);
+    EXPECT_EQ(RootNames(again), (std::vector<std::string>{"A", "M"}));
+    IAPNode* back = RootAt(again, 0);
+    ASSERT_NE(back, nullptr);
+    IAPNode* backGroup = nullptr;
+    ASSERT_EQ(back->GetChild(0, &backGroup), S_OK);
+    auto* readGroup = Query<IAPGroup>(backGroup, IID_IAPGroup);
+    ASSERT_NE(readGroup, nullptr);
+    EXPECT_EQ(plenvort_test::CountOf(readGroup, &IAPGroup::GetGroupNumElements), 1);
+    readGroup->Release();
+    backGroup->Release();
+    back->Release();
+    again->Release();
+}
+
 TEST_F(ProcessFile, FilesThatRepeatASharedNodeUnderEachParentStillRead)
 {
     // The older writers put a node with several parents (and its subtree) under each of them.
