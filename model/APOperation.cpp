@@ -15,7 +15,6 @@ IMPLEMENT_DYNAMIC(APKinematicAssemblyOperation, APOperation)
 IMPLEMENT_DYNAMIC(APFemAssemblyOperation, APOperation)
 IMPLEMENT_DYNAMIC(APMeasurementOperation, APOperation)
 IMPLEMENT_DYNAMIC(APSPCMeasurementOp, APOperation)
-IMPLEMENT_DYNAMIC(APCustomOperation, APOperation)
 
 namespace {
 

@@ -1,0 +1,313 @@
+#include "model/APCustomOperation.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cwctype>
+
+#include "features/APElementLinks.h"
+#include "model/APBlockIO.h"
+#include "model/APFieldAccess.h"
+#include "platform/toolkit/WmObjectStream.h"
+
+IMPLEMENT_DYNAMIC(APCustomOperation, APOperation)
+
+APCustomOperation::APCustomOperation() : APOperation(1), m_elements(*this, APElementList::LoadRule::SkipAncestors) {}
+
+CString APCustomOperation::Stored(const CString& text)
+{
+    return text.GetLength() < kTextBuffer ? text : text.Left(kTextBuffer - 1);
+}
+
+// ---------------------------------------------------------------------------------------
+// Elements
+
+HRESULT APCustomOperation::GetNumElements(int* count) { return CopyOut(m_elements.Count(), count); }
+
+HRESULT APCustomOperation::GetElement(int index, CString& label, IAPElement** element)
+{
+    if (m_elements.Get(index, element) < 0) return E_FAIL;
+    label = static_cast<std::size_t>(index) < m_labels.size() ? m_labels[static_cast<std::size_t>(index)] : CString();
+    return S_OK;
+}
+
+HRESULT APCustomOperation::AppendElement(const CString& label, IAPElement* element)
+{
+    // Checked first, so that a refused element leaves both lists as they were.
+    if (element && !m_wrapper) return E_FAIL;
+    if (element && !Answers(element, IID_IAPElement)) return E_FAIL;
+    const HRESULT hr = m_elements.Append(element, true);
+    m_labels.push_back(Stored(label));
+    return hr;
+}
+
+HRESULT APCustomOperation::AppendElementNoDependent(const CString& label, IAPElement* element)
+{
+    if (element && !m_wrapper) return E_FAIL;
+    if (element && !Answers(element, IID_IAPElement)) return E_FAIL;
+    const HRESULT hr = m_elements.Append(element, false);
+    m_labels.push_back(Stored(label));
+    return hr;
+}
+
+HRESULT APCustomOperation::RemoveElementByIndex(int index)
+{
+    if (m_elements.RemoveAt(index) < 0) return E_FAIL;
+    if (static_cast<std::size_t>(index) >= m_labels.size()) return E_FAIL;
+    m_labels.erase(m_labels.begin() + index);
+    return S_OK;
+}
+
+HRESULT APCustomOperation::RemoveElement(IAPElement* element)
+{
+    IAPElement* target = element ? Bare<IAPElement>(element, IID_IAPElement) : nullptr;
+    for (int i = 0; target && i < m_elements.Count(); ++i)
+        if (m_elements[i] == target) return RemoveElementByIndex(i);
+    return S_OK;
+}
+
+HRESULT APCustomOperation::SetElementByLabel(const CString& label, IAPElement* element)
+{
+    if (!element) return S_OK;
+    for (int i = static_cast<int>(m_labels.size()) - 1; i >= 0; --i) {
+        if (m_labels[static_cast<std::size_t>(i)] != label) continue;
+        // A label without an element entry (a block may carry more labels) has nothing to
+        // replace.
+        return i < m_elements.Count() ? m_elements.ReplaceAt(i, element) : E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT APCustomOperation::Notify(unsigned long command, IAPElement* element)
+{
+    if (!m_wrapper) return E_FAIL;
+    if (command == 3) m_elements.NullDestroyed(element);
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------
+// Metadata
+
+HRESULT APCustomOperation::AppendMetaData(const CString& first, const CString& second)
+{
+    m_metaFirst.push_back(Stored(first));
+    m_metaSecond.push_back(Stored(second));
+    return S_OK;
+}
+
+HRESULT APCustomOperation::GetNumMetaData(int* count) { return CopyOut(static_cast<int>(m_metaSecond.size()), count); }
+
+HRESULT APCustomOperation::GetMetaData(int index, CString& first, CString& second)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_metaSecond.size()) return E_FAIL;
+    const auto i = static_cast<std::size_t>(index);
+    first = i < m_metaFirst.size() ? m_metaFirst[i] : CString();
+    second = m_metaSecond[i];
+    return S_OK;
+}
+
+HRESULT APCustomOperation::RemoveMetaDataByIndex(int index)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_metaSecond.size()) return E_FAIL;
+    m_metaSecond.erase(m_metaSecond.begin() + index);
+    if (static_cast<std::size_t>(index) >= m_metaFirst.size()) return E_FAIL;
+    m_metaFirst.erase(m_metaFirst.begin() + index);
+    return S_OK;
+}
+
+HRESULT APCustomOperation::RemoveMetaDataByValue(const CString& second)
+{
+    for (std::size_t i = 0; i < m_metaSecond.size(); ++i)
+        if (m_metaSecond[i] == second) return RemoveMetaDataByIndex(static_cast<int>(i));
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------
+// Values
+
+HRESULT APCustomOperation::GetNameOfExtension(CString& name) { return Store(name, m_extensionName); }
+HRESULT APCustomOperation::SetNameOfExtension(const CString& name) { return Store(m_extensionName, name); }
+HRESULT APCustomOperation::GetExtensionSetName(CString& name) { return Store(name, m_extensionSetName); }
+HRESULT APCustomOperation::SetExtensionSetName(const CString& name) { return Store(m_extensionSetName, name); }
+HRESULT APCustomOperation::GetCustomOpType(APCustomType* type) { return CopyOut(m_type, type); }
+HRESULT APCustomOperation::SetCustomOpType(APCustomType type) { return Store(m_type, type); }
+
+HRESULT APCustomOperation::IsHighDesignLimitSetForCustom(int* isSet) { return CopyOut(m_limits.highSet, isSet); }
+HRESULT APCustomOperation::IsLowDesignLimitSetForCustom(int* isSet) { return CopyOut(m_limits.lowSet, isSet); }
+HRESULT APCustomOperation::GetLowDesignLimitOfCustom(double* value) { return CopyOut(m_limits.low, value); }
+HRESULT APCustomOperation::GetHighDesignLimitOfCustom(double* value) { return CopyOut(m_limits.high, value); }
+
+HRESULT APCustomOperation::SetLowDesignLimitForCustom(double value)
+{
+    m_limits.lowSet = 1;
+    return Store(m_limits.low, value);
+}
+
+HRESULT APCustomOperation::SetHighDesignLimitForCustom(double value)
+{
+    m_limits.highSet = 1;
+    return Store(m_limits.high, value);
+}
+
+HRESULT APCustomOperation::SetIsRelativeForCustom(int value) { return Store(m_relative, value); }
+HRESULT APCustomOperation::GetIsRelativeOfCustom(int* value) { return CopyOut(m_relative, value); }
+HRESULT APCustomOperation::CheckIfDllWasModified(int* modified) { return CopyOut(0, modified); }
+
+HRESULT APCustomOperation::SetExtraValue4(double value) { return Store(m_extra4, value); }
+HRESULT APCustomOperation::GetExtraValue4(double* value) { return CopyOut(m_extra4, value); }
+HRESULT APCustomOperation::SetExtraValue5(double value) { return Store(m_extra5, value); }
+HRESULT APCustomOperation::GetExtraValue5(double* value) { return CopyOut(m_extra5, value); }
+HRESULT APCustomOperation::GetExtraValue6(double* value) { return CopyOut(m_extra6, value); }
+HRESULT APCustomOperation::SetExtraValue6(double value) { return Store(m_extra6, value); }
+HRESULT APCustomOperation::GetExtraValue7(double* value) { return CopyOut(m_extra7, value); }
+HRESULT APCustomOperation::SetExtraValue7(double value) { return Store(m_extra7, value); }
+HRESULT APCustomOperation::GetExtraValue8(double* value) { return CopyOut(m_extra8, value); }
+HRESULT APCustomOperation::SetExtraValue8(double value) { return Store(m_extra8, value); }
+HRESULT APCustomOperation::SetOptionFlag(int value) { return Store(m_optionFlag, value ? 1 : 0); }
+HRESULT APCustomOperation::GetOptionFlag(int* value) { return CopyOut(m_optionFlag, value); }
+HRESULT APCustomOperation::GetOption5(int* value) { return CopyOut(m_option5, value); }
+HRESULT APCustomOperation::SetOption5(int value) { return Store(m_option5, value); }
+
+// ---------------------------------------------------------------------------------------
+// Wide strings
+
+int APCustomOperation::WideStringLength(const wchar_t* text)
+{
+    if (!text) return 0;
+    int n = 0;
+    while (text[n]) ++n;
+    return n;
+}
+
+HRESULT APCustomOperation::TrimWideString(const wchar_t* text, BSTR* trimmed)
+{
+    if (!trimmed) return E_FAIL;
+    *trimmed = nullptr;
+    int begin = 0, end = WideStringLength(text);
+    while (begin < end && std::iswspace(static_cast<wint_t>(text[begin]))) ++begin;
+    while (end > begin && std::iswspace(static_cast<wint_t>(text[end - 1]))) --end;
+    if (begin == end) return S_OK;
+    *trimmed = SysAllocStringLen(text + begin, static_cast<UINT>(end - begin));
+    return *trimmed ? S_OK : E_FAIL;
+}
+
+HRESULT APCustomOperation::TrimBstr(BSTR* text)
+{
+    if (!text) return E_FAIL;
+    BSTR trimmed = nullptr;
+    if (FAILED(TrimWideString(*text, &trimmed))) return E_FAIL;
+    SysFreeString(*text);
+    *text = trimmed;
+    return S_OK;
+}
+
+HRESULT APCustomOperation::MultiByteToTrimmedBstr(const char* source, BSTR* text)
+{
+    if (!source || !text) return E_FAIL;
+    wchar_t wide[kMaxWideText + 1];
+    if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, source, -1, wide, kMaxWideText + 1) == 0) return E_FAIL;
+    BSTR trimmed = nullptr;
+    if (FAILED(TrimWideString(wide, &trimmed))) return E_FAIL;
+    SysFreeString(*text);
+    *text = trimmed;
+    return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------
+// Copies and the block
+
+HRESULT APCustomOperation::Clone(IAPElement* target)
+{
+    auto* copy = static_cast<APCustomOperation*>(static_cast<APOperation*>(CloneTarget(target, RUNTIME_CLASS(APCustomOperation))));
+    if (!copy) return E_FAIL;
+    if (copy == this) return S_OK;
+    copy->APElement::operator=(*this);
+    copy->m_extensionName = m_extensionName;
+    copy->m_extensionSetName = m_extensionSetName;
+    copy->m_type = m_type;
+    copy->m_limits = m_limits;
+    copy->m_extra4 = m_extra4;
+    copy->m_extra8 = m_extra8;
+    copy->m_option5 = m_option5;
+    return S_OK;
+}
+
+bool APCustomOperation::WriteLimits(WmObjectStream& s) const
+{
+    return s.write(m_limits.lowSet) && (!m_limits.lowSet || s.write(m_limits.low)) && s.write(m_limits.highSet) &&
+           (!m_limits.highSet || s.write(m_limits.high));
+}
+
+bool APCustomOperation::ReadLimits(WmObjectStream& s, Limits& limits)
+{
+    return s.read(limits.lowSet) && (!limits.lowSet || s.read(limits.low)) && s.read(limits.highSet) &&
+           (!limits.highSet || s.read(limits.high));
+}
+
+bool APCustomOperation::WriteTexts(WmObjectStream& s, const std::vector<CString>& texts)
+{
+    if (!s.write(static_cast<int>(texts.size()))) return false;
+    for (const CString& text : texts)
+        if (!WriteText(s, text, kTextBuffer)) return false;
+    return true;
+}
+
+bool APCustomOperation::ReadTexts(WmObjectStream& s, std::vector<CString>& texts)
+{
+    int count = 0;
+    // A text is at least its length word.
+    if (!s.read(count) || count < 0 || !MayHold(s, static_cast<std::int64_t>(count) * 4)) return false;
+    texts.assign(static_cast<std::size_t>(count), CString());
+    for (CString& text : texts)
+        if (!ReadText(s, text, kTextBuffer)) return false;
+    return true;
+}
+
+HRESULT APCustomOperation::Serialize(WmObjectStream* stream)
+{
+    if (APOperation::Serialize(stream) < 0) return E_FAIL;
+    WmObjectStream& s = *stream;
+    bool ok = s.write(kBlockVersion) && s.write(static_cast<int>(m_type)) && s.write(m_relative) && WriteLimits(s) &&
+              WriteText(s, m_extensionSetName, kExtensionNameBuffer) &&
+              WriteText(s, m_extensionName, kExtensionNameBuffer) && s.write(m_optionFlag) && WriteTexts(s, m_labels) &&
+              m_elements.Write(s) && WriteTexts(s, m_metaFirst) && WriteTexts(s, m_metaSecond);
+    ok = ok && s.write(0); // results stored
+    ok = ok && WriteMove(s) && s.write(m_option5) && WriteRefresh(s);
+    return ok ? S_OK : E_FAIL;
+}
+
+HRESULT APCustomOperation::Deserialize(WmObjectStream* stream)
+{
+    if (APOperation::Deserialize(stream) < 0) return E_FAIL;
+    WmObjectStream& s = *stream;
+    int version = 0, type = AP_CUSTOM_UNKNOWN, relative = 0, optionFlag = 1, option5 = m_option5;
+    Limits limits;
+    CString setName, name;
+    std::vector<CString> labels, first, second;
+    if (!s.read(version) || version < 1) return E_FAIL;
+    version = std::min(version, kBlockVersion);
+    if (!s.read(type) || !s.read(relative) || !ReadLimits(s, limits) ||
+        !ReadText(s, setName, kExtensionNameBuffer) || !ReadText(s, name, kExtensionNameBuffer))
+        return E_FAIL;
+    if (version >= 4 && !s.read(optionFlag)) return E_FAIL;
+    if (!ReadTexts(s, labels) || !m_elements.Read(s) || !ReadTexts(s, first) || !ReadTexts(s, second)) return E_FAIL;
+    int stored = 0;
+    if (version >= 2 && !s.read(stored)) return E_FAIL;
+    if (stored) {
+        int count = 0;
+        if (!s.read(count)) return E_FAIL;
+    }
+    if (version >= 11 && !ReadMove(s)) return E_FAIL;
+    if (version >= 12 && !s.read(option5)) return E_FAIL;
+    if (version >= 13 && !ReadRefresh(s)) return E_FAIL;
+    m_type = static_cast<APCustomType>(type);
+    m_relative = relative;
+    m_limits = limits;
+    m_extensionSetName = setName;
+    m_extensionName = name;
+    m_optionFlag = optionFlag ? 1 : 0;
+    m_labels.swap(labels);
+    m_metaFirst.swap(first);
+    m_metaSecond.swap(second);
+    m_option5 = option5;
+    return S_OK;
+}
