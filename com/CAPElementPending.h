@@ -66,34 +66,6 @@ AP_PENDING(SetMeasurementOperationContribDataDetails, (unsigned char *, double, 
 AP_PENDING(GetMeasurementOperationContribDataDetails, (int, double *, double *, double *, double *)) // IAPMeasurementOperation9
 AP_PENDING(ExtendMeasurementOperationContribValues, (int)) // IAPMeasurementOperation9
 AP_PENDING(ClearMeasurementOperationContribValues, ()) // IAPMeasurementOperation9
-AP_PENDING(GetResultsStoredFlagCustom, (LONG *)) // IAPCustomOperation3
-AP_PENDING(SetResultsStoredFlagCustom, (LONG)) // IAPCustomOperation3
-AP_PENDING(SetNumDataCustom, (int)) // IAPCustomOperation3
-AP_PENDING(GetNumDataCustom, (int *)) // IAPCustomOperation3
-AP_PENDING(SetRawDataByIndexCustom, (int, double)) // IAPCustomOperation3
-AP_PENDING(GetRawDataByIndexCustom, (int, double *)) // IAPCustomOperation3
-AP_PENDING(AppendCustContribData, (unsigned char *, double)) // IAPCustomOperation3
-AP_PENDING(GetCustNumContribData, (int *)) // IAPCustomOperation3
-AP_PENDING(GetCustContribData, (int, unsigned char *, double *)) // IAPCustomOperation3
-AP_PENDING(RemoveCustContribDataByIndex, (int)) // IAPCustomOperation3
-AP_PENDING(GetCustContribData2, (int, unsigned char *, double *, int *)) // IAPCustomOperation3
-AP_PENDING(AppendCustContribData2, (unsigned char *, double, int)) // IAPCustomOperation3
-AP_PENDING(SetCustSimulatedNominal, (double)) // IAPCustomOperation3
-AP_PENDING(GetCustSimulatedNominal, (double *)) // IAPCustomOperation3
-AP_PENDING(SetCustProcessStdDev, (double)) // IAPCustomOperation4
-AP_PENDING(GetCustProcessStdDev, (double *)) // IAPCustomOperation4
-AP_PENDING(SetCustHLMVariance, (double)) // IAPCustomOperation4
-AP_PENDING(GetCustHLMVariance, (double *)) // IAPCustomOperation4
-AP_PENDING(AppendCustomOperationAltContribData, (unsigned char *, double)) // IAPCustomOperation6
-AP_PENDING(GetCustomOperationNumAltContribData, (int *)) // IAPCustomOperation6
-AP_PENDING(GetCustomOperationAltContribData, (int, unsigned char *, double *)) // IAPCustomOperation6
-AP_PENDING(RemoveCustomOperationAltContribDataByIndex, (int)) // IAPCustomOperation6
-AP_PENDING(GetCustomOperationAltContribData2, (int, unsigned char *, double *, int *)) // IAPCustomOperation9
-AP_PENDING(AppendCustomOperationAltContribData2, (unsigned char *, double, int)) // IAPCustomOperation9
-AP_PENDING(SetCustomOperationContribDataDetails, (unsigned char *, double, double, double, double, int, int)) // IAPCustomOperation12
-AP_PENDING(GetCustomOperationContribDataDetails, (int, double *, double *, double *, double *)) // IAPCustomOperation12
-AP_PENDING(ExtendCustomOperationContribValues, (int)) // IAPCustomOperation12
-AP_PENDING(ClearCustomOperationContribValues, ()) // IAPCustomOperation12
 AP_PENDING(SetSPCMeasurementType, (APSPCType)) // IAPSPCMeasurementOp
 AP_PENDING(GetSPCMeasurementType, (APSPCType *)) // IAPSPCMeasurementOp
 AP_PENDING(SetXMLFileName, (unsigned char *)) // IAPSPCMeasurementOp

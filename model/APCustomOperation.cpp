@@ -131,26 +131,29 @@ HRESULT APCustomOperation::SetExtensionSetName(const CString& name) { return Sto
 HRESULT APCustomOperation::GetCustomOpType(APCustomType* type) { return CopyOut(m_type, type); }
 HRESULT APCustomOperation::SetCustomOpType(APCustomType type) { return Store(m_type, type); }
 
-HRESULT APCustomOperation::IsHighDesignLimitSetForCustom(int* isSet) { return CopyOut(m_limits.highSet, isSet); }
-HRESULT APCustomOperation::IsLowDesignLimitSetForCustom(int* isSet) { return CopyOut(m_limits.lowSet, isSet); }
-HRESULT APCustomOperation::GetLowDesignLimitOfCustom(double* value) { return CopyOut(m_limits.low, value); }
-HRESULT APCustomOperation::GetHighDesignLimitOfCustom(double* value) { return CopyOut(m_limits.high, value); }
-
-HRESULT APCustomOperation::SetLowDesignLimitForCustom(double value)
-{
-    m_limits.lowSet = 1;
-    return Store(m_limits.low, value);
-}
-
-HRESULT APCustomOperation::SetHighDesignLimitForCustom(double value)
-{
-    m_limits.highSet = 1;
-    return Store(m_limits.high, value);
-}
-
+HRESULT APCustomOperation::IsHighDesignLimitSetForCustom(int* isSet) { return m_limits.IsHighSet(isSet); }
+HRESULT APCustomOperation::IsLowDesignLimitSetForCustom(int* isSet) { return m_limits.IsLowSet(isSet); }
+HRESULT APCustomOperation::GetLowDesignLimitOfCustom(double* value) { return m_limits.GetLow(value); }
+HRESULT APCustomOperation::SetLowDesignLimitForCustom(double value) { return m_limits.SetLow(value); }
+HRESULT APCustomOperation::GetHighDesignLimitOfCustom(double* value) { return m_limits.GetHigh(value); }
+HRESULT APCustomOperation::SetHighDesignLimitForCustom(double value) { return m_limits.SetHigh(value); }
 HRESULT APCustomOperation::SetIsRelativeForCustom(int value) { return Store(m_relative, value); }
 HRESULT APCustomOperation::GetIsRelativeOfCustom(int* value) { return CopyOut(m_relative, value); }
 HRESULT APCustomOperation::CheckIfDllWasModified(int* modified) { return CopyOut(0, modified); }
+
+HRESULT APCustomOperation::SetContribDataDetails(const CString& name, double d1, double d2, double d3, double d4,
+                                                 int index, int stride)
+{
+    const double details[4] = {d1, d2, d3, d4};
+    return m_results.Contributors().SetDetails(name, details, index, stride);
+}
+
+HRESULT APCustomOperation::GetContribDataDetails(int index, double* d1, double* d2, double* d3, double* d4)
+{
+    double details[4] = {};
+    if (m_results.Contributors().GetDetails(index, details) < 0) return E_FAIL;
+    return CopyAllOut(details, d1, d2, d3, d4);
+}
 
 HRESULT APCustomOperation::SetExtraValue4(double value) { return Store(m_extra4, value); }
 HRESULT APCustomOperation::GetExtraValue4(double* value) { return CopyOut(m_extra4, value); }
@@ -224,23 +227,18 @@ HRESULT APCustomOperation::Clone(IAPElement* target)
     copy->m_extensionName = m_extensionName;
     copy->m_extensionSetName = m_extensionSetName;
     copy->m_type = m_type;
-    copy->m_limits = m_limits;
+    copy->m_limits.CopyValues(m_limits);
+    double value = 0.0;
+    m_results.GetSimulatedNominal(&value);
+    copy->m_results.SetSimulatedNominal(value);
+    m_results.GetProcessStdDev(&value);
+    copy->m_results.SetProcessStdDev(value);
+    m_results.GetHLMVariance(&value);
+    copy->m_results.SetHLMVariance(value);
     copy->m_extra4 = m_extra4;
     copy->m_extra8 = m_extra8;
     copy->m_option5 = m_option5;
     return S_OK;
-}
-
-bool APCustomOperation::WriteLimits(WmObjectStream& s) const
-{
-    return s.write(m_limits.lowSet) && (!m_limits.lowSet || s.write(m_limits.low)) && s.write(m_limits.highSet) &&
-           (!m_limits.highSet || s.write(m_limits.high));
-}
-
-bool APCustomOperation::ReadLimits(WmObjectStream& s, Limits& limits)
-{
-    return s.read(limits.lowSet) && (!limits.lowSet || s.read(limits.low)) && s.read(limits.highSet) &&
-           (!limits.highSet || s.read(limits.high));
 }
 
 bool APCustomOperation::WriteTexts(WmObjectStream& s, const std::vector<CString>& texts)
@@ -262,15 +260,52 @@ bool APCustomOperation::ReadTexts(WmObjectStream& s, std::vector<CString>& texts
     return true;
 }
 
+bool APCustomOperation::WriteSection(WmObjectStream& s) const
+{
+    const APContributors& main = m_results.Contributors();
+    const APContributors& alternates = m_results.Alternates();
+    double nominal = 0.0, stdDev = 0.0, hlm = 0.0;
+    m_results.GetSimulatedNominal(&nominal);
+    m_results.GetProcessStdDev(&stdDev);
+    m_results.GetHLMVariance(&hlm);
+    return main.WriteNames(s) && main.WriteValues(s) && main.WriteCodes(s) && s.write(nominal) && s.write(stdDev) &&
+           s.write(hlm) && s.write(m_extra8) && alternates.WriteNames(s) && alternates.WriteValues(s) &&
+           alternates.WriteCodes(s) && s.write(m_extra4) && s.write(m_extra6) && s.write(m_extra7) &&
+           s.write(m_option5);
+}
+
+bool APCustomOperation::ReadSection(WmObjectStream& s, int version, APMeasurementResults& results, Extras& extras)
+{
+    APContributors& main = results.Contributors();
+    APContributors& alternates = results.Alternates();
+    if (version >= 3 && !(main.ReadNames(s) && main.ReadValues(s))) return false;
+    if (version >= 5 && !main.ReadCodes(s)) return false;
+    double value = 0.0;
+    if (version >= 6 && !(s.read(value) && SUCCEEDED(results.SetSimulatedNominal(value)))) return false;
+    if (version >= 7) {
+        double hlm = 0.0;
+        if (!s.read(value) || !s.read(hlm)) return false;
+        results.SetProcessStdDev(value);
+        results.SetHLMVariance(hlm);
+    }
+    if (version >= 8 && !(s.read(extras.extra8) && alternates.ReadNames(s) && alternates.ReadValues(s) &&
+                          alternates.ReadCodes(s) && s.read(extras.extra4)))
+        return false;
+    if (version >= 9 && !(s.read(extras.extra6) && s.read(extras.extra7))) return false;
+    return version < 10 || s.read(extras.option5);
+}
+
 HRESULT APCustomOperation::Serialize(WmObjectStream* stream)
 {
     if (APOperation::Serialize(stream) < 0) return E_FAIL;
     WmObjectStream& s = *stream;
-    bool ok = s.write(kBlockVersion) && s.write(static_cast<int>(m_type)) && s.write(m_relative) && WriteLimits(s) &&
+    bool ok = s.write(kBlockVersion) && s.write(static_cast<int>(m_type)) && s.write(m_relative) && m_limits.Write(s) &&
               WriteText(s, m_extensionSetName, kExtensionNameBuffer) &&
               WriteText(s, m_extensionName, kExtensionNameBuffer) && s.write(m_optionFlag) && WriteTexts(s, m_labels) &&
-              m_elements.Write(s) && WriteTexts(s, m_metaFirst) && WriteTexts(s, m_metaSecond);
-    ok = ok && s.write(0); // results stored
+              m_elements.Write(s) && WriteTexts(s, m_metaFirst) && WriteTexts(s, m_metaSecond) &&
+              m_results.WriteHead(s);
+    if (ok && m_results.HasSection()) ok = WriteSection(s);
+    // Option 5 is in the results section too; this later copy is the one a reader keeps.
     ok = ok && WriteMove(s) && s.write(m_option5) && WriteRefresh(s);
     return ok ? S_OK : E_FAIL;
 }
@@ -279,35 +314,38 @@ HRESULT APCustomOperation::Deserialize(WmObjectStream* stream)
 {
     if (APOperation::Deserialize(stream) < 0) return E_FAIL;
     WmObjectStream& s = *stream;
-    int version = 0, type = AP_CUSTOM_UNKNOWN, relative = 0, optionFlag = 1, option5 = m_option5;
-    Limits limits;
-    CString setName, name;
-    std::vector<CString> labels, first, second;
+    int version = 0, type = AP_CUSTOM_UNKNOWN, relative = 0, optionFlag = 1;
     if (!s.read(version) || version < 1) return E_FAIL;
     version = std::min(version, kBlockVersion);
-    if (!s.read(type) || !s.read(relative) || !ReadLimits(s, limits) ||
-        !ReadText(s, setName, kExtensionNameBuffer) || !ReadText(s, name, kExtensionNameBuffer))
+    APDesignLimits limits(true);
+    CString setName, name;
+    if (!s.read(type) || !s.read(relative) || !limits.Read(s) || !ReadText(s, setName, kExtensionNameBuffer) ||
+        !ReadText(s, name, kExtensionNameBuffer))
         return E_FAIL;
     if (version >= 4 && !s.read(optionFlag)) return E_FAIL;
+    std::vector<CString> labels, first, second;
     if (!ReadTexts(s, labels) || !m_elements.Read(s) || !ReadTexts(s, first) || !ReadTexts(s, second)) return E_FAIL;
-    int stored = 0;
-    if (version >= 2 && !s.read(stored)) return E_FAIL;
-    if (stored) {
-        int count = 0;
-        if (!s.read(count)) return E_FAIL;
-    }
+    APMeasurementResults results(APMeasurementResults::Owner::Custom);
+    Extras extras{m_extra4, m_extra6, m_extra7, m_extra8, m_option5};
+    if (version >= 2 && !results.ReadHead(s)) return E_FAIL;
+    if (results.HasSection() && !ReadSection(s, version, results, extras)) return E_FAIL;
     if (version >= 11 && !ReadMove(s)) return E_FAIL;
-    if (version >= 12 && !s.read(option5)) return E_FAIL;
+    if (version >= 12 && !s.read(extras.option5)) return E_FAIL;
     if (version >= 13 && !ReadRefresh(s)) return E_FAIL;
     m_type = static_cast<APCustomType>(type);
     m_relative = relative;
-    m_limits = limits;
+    m_limits.CopyValues(limits);
     m_extensionSetName = setName;
     m_extensionName = name;
     m_optionFlag = optionFlag ? 1 : 0;
     m_labels.swap(labels);
     m_metaFirst.swap(first);
     m_metaSecond.swap(second);
-    m_option5 = option5;
+    m_results = std::move(results);
+    m_extra4 = extras.extra4;
+    m_extra6 = extras.extra6;
+    m_extra7 = extras.extra7;
+    m_extra8 = extras.extra8;
+    m_option5 = extras.option5;
     return S_OK;
 }

@@ -5,6 +5,7 @@
 // the step settings of the placing operations.
 #include <vector>
 
+#include "model/APMeasurementResults.h"
 #include "model/APOperation.h"
 
 class APCustomOperation : public APOperation, public APStepSettings {
@@ -51,6 +52,13 @@ public:
     // The extension is never compared with anything: always "not modified".
     HRESULT CheckIfDllWasModified(int* modified);
 
+    // Raw data, contributors (counted by names, the alternates by values; a count of 0 also
+    // empties the codes; a removal goes code, value, name), nominal, deviation and HLM
+    // variance.
+    APMeasurementResults& Results() { return m_results; }
+    HRESULT SetContribDataDetails(const CString& name, double d1, double d2, double d3, double d4, int index, int stride);
+    HRESULT GetContribDataDetails(int index, double* d1, double* d2, double* d3, double* d4);
+
     HRESULT SetExtraValue4(double value);
     HRESULT GetExtraValue4(double* value);
     HRESULT SetExtraValue5(double value);
@@ -95,15 +103,14 @@ protected:
     void ElementLists(std::vector<APElementList*>& lists) override { lists.push_back(&m_elements); }
 
 private:
-    struct Limits {
-        double low = 0.0;
-        double high = 0.0;
-        int lowSet = 0;
-        int highSet = 0;
+    // What a results section carries beside the results.
+    struct Extras {
+        double extra4, extra6, extra7, extra8;
+        int option5;
     };
-    // Block pieces: the design limits, and the texts of a list behind their count.
-    bool WriteLimits(WmObjectStream& s) const;
-    bool ReadLimits(WmObjectStream& s, Limits& limits);
+    bool WriteSection(WmObjectStream& s) const;
+    static bool ReadSection(WmObjectStream& s, int version, APMeasurementResults& results, Extras& extras);
+    // The texts of a list behind their count.
     static bool WriteTexts(WmObjectStream& s, const std::vector<CString>& texts);
     static bool ReadTexts(WmObjectStream& s, std::vector<CString>& texts);
     // A text as its buffer keeps it.
@@ -116,7 +123,8 @@ private:
     APElementList m_elements;
     std::vector<CString> m_metaFirst;
     std::vector<CString> m_metaSecond;
-    Limits m_limits;
+    APDesignLimits m_limits{true};
+    APMeasurementResults m_results{APMeasurementResults::Owner::Custom};
     int m_optionFlag = 1;
     int m_relative = 0;
     double m_extra4 = -9999.0;
