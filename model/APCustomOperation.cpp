@@ -1,6 +1,7 @@
 #include "model/APCustomOperation.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cwctype>
 
@@ -10,6 +11,13 @@
 #include "platform/toolkit/WmObjectStream.h"
 
 IMPLEMENT_DYNAMIC(APCustomOperation, APOperation)
+
+namespace {
+
+// Texts are written whole; the reader keeps what its buffer holds.
+constexpr int kWholeText = INT_MAX;
+
+} // namespace
 
 APCustomOperation::APCustomOperation() : APOperation(1), m_elements(*this, APElementList::LoadRule::SkipAncestors) {}
 
@@ -32,19 +40,20 @@ HRESULT APCustomOperation::GetElement(int index, CString& label, IAPElement** el
 
 HRESULT APCustomOperation::AppendElement(const CString& label, IAPElement* element)
 {
-    // Checked first, so that a refused element leaves both lists as they were.
-    if (element && !m_wrapper) return E_FAIL;
-    if (element && !Answers(element, IID_IAPElement)) return E_FAIL;
-    const HRESULT hr = m_elements.Append(element, true);
-    m_labels.push_back(Stored(label));
-    return hr;
+    return AppendLabelled(label, element, true);
 }
 
 HRESULT APCustomOperation::AppendElementNoDependent(const CString& label, IAPElement* element)
 {
-    if (element && !m_wrapper) return E_FAIL;
-    if (element && !Answers(element, IID_IAPElement)) return E_FAIL;
-    const HRESULT hr = m_elements.Append(element, false);
+    return AppendLabelled(label, element, false);
+}
+
+HRESULT APCustomOperation::AppendLabelled(const CString& label, IAPElement* element, bool watch)
+{
+    // Checked first, so that a refused element leaves both lists as they were.
+    if (element && (!m_wrapper || !Answers(element, IID_IAPElement))) return E_FAIL;
+    const HRESULT hr = m_elements.Append(element, watch);
+    // The entry is in: its label follows whatever the registration gave.
     m_labels.push_back(Stored(label));
     return hr;
 }
@@ -241,25 +250,6 @@ HRESULT APCustomOperation::Clone(IAPElement* target)
     return S_OK;
 }
 
-bool APCustomOperation::WriteTexts(WmObjectStream& s, const std::vector<CString>& texts)
-{
-    if (!s.write(static_cast<int>(texts.size()))) return false;
-    for (const CString& text : texts)
-        if (!WriteText(s, text, kTextBuffer)) return false;
-    return true;
-}
-
-bool APCustomOperation::ReadTexts(WmObjectStream& s, std::vector<CString>& texts)
-{
-    int count = 0;
-    // A text is at least its length word.
-    if (!s.read(count) || count < 0 || !MayHold(s, static_cast<std::int64_t>(count) * 4)) return false;
-    texts.assign(static_cast<std::size_t>(count), CString());
-    for (CString& text : texts)
-        if (!ReadText(s, text, kTextBuffer)) return false;
-    return true;
-}
-
 bool APCustomOperation::WriteSection(WmObjectStream& s) const
 {
     const APContributors& main = m_results.Contributors();
@@ -280,12 +270,14 @@ bool APCustomOperation::ReadSection(WmObjectStream& s, int version, APMeasuremen
     APContributors& alternates = results.Alternates();
     if (version >= 3 && !(main.ReadNames(s) && main.ReadValues(s))) return false;
     if (version >= 5 && !main.ReadCodes(s)) return false;
-    double value = 0.0;
-    if (version >= 6 && !(s.read(value) && SUCCEEDED(results.SetSimulatedNominal(value)))) return false;
+    double nominal = 0.0, stdDev = 0.0, hlm = 0.0;
+    if (version >= 6) {
+        if (!s.read(nominal)) return false;
+        results.SetSimulatedNominal(nominal);
+    }
     if (version >= 7) {
-        double hlm = 0.0;
-        if (!s.read(value) || !s.read(hlm)) return false;
-        results.SetProcessStdDev(value);
+        if (!s.read(stdDev) || !s.read(hlm)) return false;
+        results.SetProcessStdDev(stdDev);
         results.SetHLMVariance(hlm);
     }
     if (version >= 8 && !(s.read(extras.extra8) && alternates.ReadNames(s) && alternates.ReadValues(s) &&
@@ -300,9 +292,9 @@ HRESULT APCustomOperation::Serialize(WmObjectStream* stream)
     if (APOperation::Serialize(stream) < 0) return E_FAIL;
     WmObjectStream& s = *stream;
     bool ok = s.write(kBlockVersion) && s.write(static_cast<int>(m_type)) && s.write(m_relative) && m_limits.Write(s) &&
-              WriteText(s, m_extensionSetName, kExtensionNameBuffer) &&
-              WriteText(s, m_extensionName, kExtensionNameBuffer) && s.write(m_optionFlag) && WriteTexts(s, m_labels) &&
-              m_elements.Write(s) && WriteTexts(s, m_metaFirst) && WriteTexts(s, m_metaSecond) &&
+              WriteText(s, m_extensionSetName, kWholeText) && WriteText(s, m_extensionName, kWholeText) &&
+              s.write(m_optionFlag) && WriteTextList(s, m_labels, kTextBuffer) && m_elements.Write(s) &&
+              WriteTextList(s, m_metaFirst, kTextBuffer) && WriteTextList(s, m_metaSecond, kTextBuffer) &&
               m_results.WriteHead(s);
     if (ok && m_results.HasSection()) ok = WriteSection(s);
     // Option 5 is in the results section too; this later copy is the one a reader keeps.
@@ -319,12 +311,14 @@ HRESULT APCustomOperation::Deserialize(WmObjectStream* stream)
     version = std::min(version, kBlockVersion);
     APDesignLimits limits(true);
     CString setName, name;
-    if (!s.read(type) || !s.read(relative) || !limits.Read(s) || !ReadText(s, setName, kExtensionNameBuffer) ||
-        !ReadText(s, name, kExtensionNameBuffer))
+    if (!s.read(type) || !s.read(relative) || !limits.Read(s) || !ReadText(s, setName, kReadExtensionNameBuffer) ||
+        !ReadText(s, name, kReadExtensionNameBuffer))
         return E_FAIL;
     if (version >= 4 && !s.read(optionFlag)) return E_FAIL;
     std::vector<CString> labels, first, second;
-    if (!ReadTexts(s, labels) || !m_elements.Read(s) || !ReadTexts(s, first) || !ReadTexts(s, second)) return E_FAIL;
+    if (!ReadTextList(s, labels, kReadTextBuffer) || !m_elements.Read(s) || !ReadTextList(s, first, kReadTextBuffer) ||
+        !ReadTextList(s, second, kReadTextBuffer))
+        return E_FAIL;
     APMeasurementResults results(APMeasurementResults::Owner::Custom);
     Extras extras{m_extra4, m_extra6, m_extra7, m_extra8, m_option5};
     if (version >= 2 && !results.ReadHead(s)) return E_FAIL;

@@ -94,15 +94,18 @@ public:
     HRESULT Clone(IAPElement* target) override;
 
     static constexpr int kBlockVersion = 13;
-    // Buffers of the stored texts, each with room for its terminating zero.
-    static constexpr int kExtensionNameBuffer = 256;
+    // Buffers of the texts, each with room for its terminating zero: labels and metadata
+    // as stored, and the buffers a block is read into.
     static constexpr int kTextBuffer = 1025;
+    static constexpr int kReadTextBuffer = 1024;
+    static constexpr int kReadExtensionNameBuffer = 256;
     static constexpr int kMaxWideText = 1027;
 
 protected:
     void ElementLists(std::vector<APElementList*>& lists) override { lists.push_back(&m_elements); }
 
 private:
+    HRESULT AppendLabelled(const CString& label, IAPElement* element, bool watch);
     // What a results section carries beside the results.
     struct Extras {
         double extra4, extra6, extra7, extra8;
@@ -110,9 +113,6 @@ private:
     };
     bool WriteSection(WmObjectStream& s) const;
     static bool ReadSection(WmObjectStream& s, int version, APMeasurementResults& results, Extras& extras);
-    // The texts of a list behind their count.
-    static bool WriteTexts(WmObjectStream& s, const std::vector<CString>& texts);
-    static bool ReadTexts(WmObjectStream& s, std::vector<CString>& texts);
     // A text as its buffer keeps it.
     static CString Stored(const CString& text);
 

@@ -691,6 +691,7 @@ TEST_F(CustomOperations, RoundTripThroughTheDocumentFile)
         op->AppendElement(Text("again"), laterElement);
         gone->NotifyDependents(3);
         op->AppendMetaData(Text("unit"), Text("mm"));
+        op->AppendMetaData(Text(longName.c_str()), Text(std::string(1500, 'm').c_str()));
         op->SetNameOfExtension(Text(longName.c_str()));
         op->SetExtensionSetName(Text("set"));
         op->SetCustomOpType(AP_CUSTOM_MEAS);
@@ -729,6 +730,7 @@ TEST_F(CustomOperations, RoundTripThroughTheDocumentFile)
     EXPECT_EQ(Dependents(later), 1) << "an element that comes later in the file is kept and watched once";
     EXPECT_EQ(Dependents(top), 0) << "the operation's own ancestor is held but not watched";
     EXPECT_EQ(Metadata(op, 0), "unit=mm");
+    EXPECT_EQ(Metadata(op, 1), longName + "=" + std::string(1023, 'm')) << "texts are read into 1024 bytes";
     char name[400] = {};
     op->GetNameOfExtension(Text(name));
     EXPECT_EQ(std::string(name), std::string(255, 'e'));
