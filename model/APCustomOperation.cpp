@@ -77,8 +77,10 @@ HRESULT APCustomOperation::RemoveElement(IAPElement* element)
 HRESULT APCustomOperation::SetElementByLabel(const CString& label, IAPElement* element)
 {
     if (!element) return S_OK;
+    // Compared as stored, so that a label that was cut still finds its entry.
+    const CString wanted = Stored(label);
     for (int i = static_cast<int>(m_labels.size()) - 1; i >= 0; --i) {
-        if (m_labels[static_cast<std::size_t>(i)] != label) continue;
+        if (m_labels[static_cast<std::size_t>(i)] != wanted) continue;
         // A label without an element entry (a block may carry more labels) has nothing to
         // replace.
         return i < m_elements.Count() ? m_elements.ReplaceAt(i, element) : E_FAIL;
@@ -125,8 +127,9 @@ HRESULT APCustomOperation::RemoveMetaDataByIndex(int index)
 
 HRESULT APCustomOperation::RemoveMetaDataByValue(const CString& second)
 {
+    const CString wanted = Stored(second);
     for (std::size_t i = 0; i < m_metaSecond.size(); ++i)
-        if (m_metaSecond[i] == second) return RemoveMetaDataByIndex(static_cast<int>(i));
+        if (m_metaSecond[i] == wanted) return RemoveMetaDataByIndex(static_cast<int>(i));
     return S_OK;
 }
 

@@ -250,6 +250,11 @@ TEST_F(CustomOperations, ElementsHoldOneReferenceEachAndKeepTheirLabels)
     const std::string longLabel(1500, 'L');
     EXPECT_EQ(op->AppendElement(Text(longLabel.c_str()), b), S_OK);
     ExpectEntry(op, 3, std::string(1024, 'L'), b);
+    EXPECT_EQ(op->SetElementByLabel(Text(longLabel.c_str()), a), S_OK);
+    ExpectEntry(op, 3, std::string(1024, 'L'), a); // found by its stored label
+    EXPECT_EQ(op->RemoveElementByIndex(3), S_OK);
+    EXPECT_EQ(RefCount(a), aRefs);
+    EXPECT_EQ(op->AppendElement(Text("long"), b), S_OK);
 
     // The operation lets go as it ends.
     op->Release();
@@ -339,6 +344,8 @@ TEST_F(CustomOperations, MetadataPairs)
     op->AppendMetaData(Text(longText.c_str()), Text(longText.c_str()));
     const std::string kept(1024, 'm');
     EXPECT_EQ(Metadata(op, 1), kept + "=" + kept);
+    EXPECT_EQ(op->RemoveMetaDataByValue(Text(longText.c_str())), S_OK);
+    EXPECT_EQ(Num(op, &IAPCustomOperation12::GetNumMetaData), 1);
     op->Release();
 }
 
