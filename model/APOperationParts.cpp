@@ -143,6 +143,23 @@ HRESULT APElementList::RemoveFirst(IAPElement* element)
     return S_OK;
 }
 
+HRESULT APElementList::RemoveAt(int index)
+{
+    if (index < 0 || index >= m_entries.Count()) return E_FAIL;
+    IAPElement* target = m_entries[index];
+    if (!target) {
+        m_entries.RemoveAt(index);
+        return S_OK;
+    }
+    IAPElementSink* sink = OwnerSink();
+    if (!sink) return E_FAIL;
+    m_entries.RemoveAt(index);
+    if (!m_entries.Contains(target)) Unwatch(target, sink);
+    sink->Release();
+    target->Release(); // may end the element
+    return S_OK;
+}
+
 bool APElementList::Write(WmObjectStream& s) const
 {
     if (!s.write(m_entries.Count())) return false;

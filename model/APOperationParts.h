@@ -97,6 +97,10 @@ public:
     // even where later entries still hold it. S_OK when it is not listed; E_FAIL when the owner
     // has no wrapper to unregister.
     HRESULT RemoveFirst(IAPElement* element);
+    // Releases and removes entry `index`; the owner's registration with its element ends
+    // unless another entry still holds it. E_FAIL out of range, and for a non-null entry when
+    // the owner has no wrapper to unregister (the entry then stays).
+    HRESULT RemoveAt(int index);
 
     // {count, the references} with -200000 for a null entry.
     bool Write(WmObjectStream& stream) const;
