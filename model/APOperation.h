@@ -224,20 +224,6 @@ private:
     APFemType m_femType = AP_FEM_FLEX_TO_RIGID;
 };
 
-class APMeasurementOperation : public APOperation {
-    DECLARE_DYNAMIC(APMeasurementOperation)
-
-public:
-    APMeasurementOperation() = default;
-};
-
-class APSPCMeasurementOp : public APOperation {
-    DECLARE_DYNAMIC(APSPCMeasurementOp)
-
-public:
-    APSPCMeasurementOp() = default;
-};
-
 class APCustomOperation : public APOperation, public APStepSettings {
     DECLARE_DYNAMIC(APCustomOperation)
 
