@@ -3,6 +3,7 @@
 // kind tests and notifications, copies, blocks of every version and the document file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -648,6 +649,61 @@ TEST_F(MeasurementOps, BlockVersionsAndTheirReadRules)
         m->Release();
         e->Release();
     }
+}
+
+TEST_F(MeasurementOps, LoadedReferencesWaitForTheFixUp)
+{
+    // A version 12 block naming elements 7 and 9 and none.
+    auto block = NodeBlock(CLSID_APMeasurementOperation, [](Writer& w) {
+        WmObjectStream& s = w.out;
+        Mode2Header(s);
+        s.write(12);
+        WriteVector(s, 0, 0, 1);
+        s.write(0), s.write(0), s.write(20), s.write(0), s.write(0);
+        s.write(1), s.write(0), s.write(-1);
+        s.write(3), s.write(7), s.write(-200000), s.write(9);
+        s.write(0);
+    });
+    IAPElement* pin = New<IAPElement>(CLSID_APPinFeature, IID_IAPElement);
+    const ULONG pinRefs = RefCount(pin);
+    {
+        // Element 7 registers after this record (a later record); 9 never does.
+        IAPElement* e = New<IAPElement>(CLSID_APMeasurementOperation, IID_IAPElement);
+        Reader r(block);
+        ASSERT_EQ(e->Deserialize(r.Handle()), S_OK);
+        Meas* m = Query<Meas>(e, IID_IAPMeasurementOperation9);
+        EXPECT_EQ(Got(m, &Meas::GetNumReferenceElements), 0) << "nothing is taken before the fix-up";
+        ASSERT_TRUE(r.in.registerPtr(pin, 7));
+        EXPECT_EQ(RefCount(pin), pinRefs);
+        EXPECT_EQ(e->FixupLists(), S_OK);
+        auto refs = References(m);
+        ASSERT_EQ(refs.size(), 3u);
+        EXPECT_TRUE(Same(refs[0], pin));
+        EXPECT_EQ(refs[1], nullptr);
+        EXPECT_EQ(refs[2], nullptr);
+        EXPECT_EQ(RefCount(pin), pinRefs + 1);
+        EXPECT_EQ(Dependents(pin), 1);
+        // Nulls are written as none and removed without a watch to end.
+        auto saved = SavedBlock(m);
+        const int none = -200000;
+        EXPECT_NE(std::search(saved.begin(), saved.end(), reinterpret_cast<const unsigned char*>(&none),
+                              reinterpret_cast<const unsigned char*>(&none) + 4),
+                  saved.end());
+        EXPECT_EQ(m->RemoveReferenceElementByIndex(1), S_OK);
+        EXPECT_EQ(Got(m, &Meas::GetNumReferenceElements), 2);
+        m->Release();
+        e->Release();
+        EXPECT_EQ(RefCount(pin), pinRefs);
+        EXPECT_EQ(Dependents(pin), 0);
+    }
+    // Nothing resolves: the list is emptied after the fix-up.
+    IAPElement* e = ReadBack(CLSID_APMeasurementOperation, block);
+    ASSERT_NE(e, nullptr);
+    Meas* m = Query<Meas>(e, IID_IAPMeasurementOperation9);
+    EXPECT_EQ(Got(m, &Meas::GetNumReferenceElements), 0);
+    m->Release();
+    e->Release();
+    pin->Release();
 }
 
 TEST_F(MeasurementOps, ResultsSectionsByVersion)
