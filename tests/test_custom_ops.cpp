@@ -196,6 +196,36 @@ TEST_F(CustomOperations, DefaultsAndKindTests)
     for (IUnknown* p : std::initializer_list<IUnknown*>{op, fem, pin}) p->Release();
 }
 
+TEST_F(CustomOperations, OptionFiveServesMeasurementThenCustom)
+{
+    struct Row {
+        const CLSID* clsid;
+        HRESULT answer;
+    } rows[] = {{&CLSID_APMeasurementOperation, S_OK}, {&CLSID_APCustomOperation, S_OK},
+                {&CLSID_APSPCMeasurementOp, S_FALSE}, {&CLSID_APFemAssemblyOperation, S_FALSE}};
+    for (const Row& r : rows) {
+        IAPElement* e = New<IAPElement>(*r.clsid, IID_IAPElement);
+        IAPMeasurementOperation8* meas = Query<IAPMeasurementOperation8>(e, IID_IAPMeasurementOperation8);
+        IAPCustomOperation11* custom = Query<IAPCustomOperation11>(e, IID_IAPCustomOperation11);
+        // Whichever chain the coclass hands out reaches the one implementation.
+        int option = -1;
+        if (meas) {
+            EXPECT_EQ(meas->SetOption5(12), r.answer);
+            EXPECT_EQ(meas->GetOption5(&option), r.answer);
+        } else if (custom) {
+            EXPECT_EQ(custom->SetOption5(12), r.answer);
+            EXPECT_EQ(custom->GetOption5(&option), r.answer);
+        } else {
+            EXPECT_EQ(ObjectOf(e)->SetOption5(12), r.answer);
+            EXPECT_EQ(ObjectOf(e)->GetOption5(&option), r.answer);
+        }
+        EXPECT_EQ(option, r.answer == S_OK ? 12 : -1);
+        Release(meas);
+        Release(custom);
+        e->Release();
+    }
+}
+
 TEST_F(CustomOperations, ElementsHoldOneReferenceEachAndKeepTheirLabels)
 {
     IAPCustomOperation12* op = NewCustom();
