@@ -85,47 +85,20 @@ TEST(MeasurementResults, CodesWithoutNamesGoWithACustomCountOfNone)
     }
 }
 
-TEST(MeasurementResults, DetailsRawDataAndLimits)
+TEST(MeasurementResults, CustomLimitSettersMarkTheirFlags)
 {
-    APMeasurementResults r(Owner::Custom);
-    APContributors& c = r.Contributors();
-    c.Append("a", 1.0, 1);
-    c.Append("b", 2.0, 2);
-    c.Append("c", 3.0, 3);
-    const double d[4] = {10, 20, 30, 40};
-    EXPECT_EQ(c.SetDetails("b", d, 1, 3), S_OK);
-    double out[4] = {};
-    EXPECT_EQ(c.GetDetails(1, out), S_OK);
-    EXPECT_EQ(out[0], 10.0);
-    EXPECT_EQ(out[3], 40.0);
-    EXPECT_EQ(c.ValueCount(), 14);
-    EXPECT_EQ(c.GetDetails(2, out), E_FAIL) << "contributor 2's last detail is past the values";
-    EXPECT_EQ(c.SetDetails("b", d, 1, -1), E_FAIL);
-    EXPECT_EQ(c.SetDetails("b", nullptr, 1, 3), E_FAIL);
-    EXPECT_EQ(c.ValueCount(), 14);
-
-    EXPECT_EQ(r.SetNumData(2), S_OK);
-    double v = 0;
-    EXPECT_EQ(r.GetRawData(-1, &v), E_FAIL);
-    EXPECT_EQ(v, kNoRawData);
-    EXPECT_EQ(r.GetRawData(1, nullptr), E_FAIL);
-
     APDesignLimits marking(true), plain(false);
     for (APDesignLimits* l : {&marking, &plain}) {
+        int both = -1, low = -1;
         l->SetLow(1.0);
-        int set = -1, both = -1;
-        l->IsLowSet(&set);
         l->GetFlags(&both);
-        EXPECT_EQ(set, l == &marking ? 1 : 0);
+        l->IsLowSet(&low);
         EXPECT_EQ(both, 0);
+        EXPECT_EQ(low, l == &marking ? 1 : 0);
         l->SetHigh(2.0);
         l->GetFlags(&both);
         EXPECT_EQ(both, l == &marking ? 1 : 0);
     }
-    plain.SetFlags(7);
-    int set = 0;
-    plain.IsHighSet(&set);
-    EXPECT_EQ(set, 7);
 }
 
 TEST(MeasurementResults, DamagedBlockPartsChangeNothing)
