@@ -66,17 +66,6 @@ Contributor ContributorAt(Meas* m, int index, bool alternate = false)
     return c;
 }
 
-// A version 5 operation header in mode 2 (nothing stored for conditions).
-void Mode2Header(WmObjectStream& s)
-{
-    s.write(5);
-    s.write(0.0);
-    s.write(2); // mode
-    s.write(0); // auxiliary
-    s.write(1); // active
-    s.write(0); // pairs
-}
-
 void WriteVector(WmObjectStream& s, double x, double y, double z) { s.write(x), s.write(y), s.write(z); }
 
 // `from` cloned into `to` (any interfaces of the two elements).
