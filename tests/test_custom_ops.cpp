@@ -61,9 +61,8 @@ std::string Metadata(IAPCustomOperation12* op, int i)
 std::vector<unsigned char> OperationBlock(REFCLSID clsid, const std::function<void(WmObjectStream&)>& body)
 {
     return NodeBlock(clsid, [&](Writer& w) {
-        WmObjectStream& s = w.out;
-        s.write(5), s.write(0.0), s.write(2), s.write(0), s.write(1), s.write(0);
-        body(s);
+        Mode2Header(w.out);
+        body(w.out);
     });
 }
 
