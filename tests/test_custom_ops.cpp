@@ -407,6 +407,7 @@ TEST_F(CustomOperations, ResultsAndContributors)
     EXPECT_EQ(op->AppendCustContribData2(Text("c1"), 0.25, 8), S_OK);
     EXPECT_EQ(op->SetCustomOperationContribDataDetails(Text("c0"), 10, 20, 30, 40, 0, 2), S_OK);
     EXPECT_EQ(op->SetCustomOperationContribDataDetails(Text("other"), 1, 1, 1, 1, 1, 2), S_OK) << "name differs";
+    EXPECT_EQ(op->SetCustomOperationContribDataDetails(Text("c0"), 1, 1, 1, 1, 5, 2), S_OK) << "no name there";
     EXPECT_EQ(op->SetCustomOperationContribDataDetails(Text("c0"), 1, 1, 1, 1, 0, -1), E_FAIL);
     double d[4] = {};
     EXPECT_EQ(op->GetCustomOperationContribDataDetails(0, &d[0], &d[1], &d[2], &d[3]), S_OK);
