@@ -1,5 +1,6 @@
 #include "model/APMeasurementResults.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "model/APBlockIO.h"
@@ -172,7 +173,8 @@ bool APContributors::ReadNames(WmObjectStream& s)
     // A name is at least its length word.
     if (!s.read(count) || count < 0 || !MayHold(s, static_cast<std::int64_t>(count) * 4)) return false;
     std::vector<CString> read;
-    read.reserve(static_cast<std::size_t>(count));
+    // A name takes four bytes of the stream at least but more in memory: reserve for a few.
+    read.reserve(static_cast<std::size_t>(std::min(count, 4096)));
     for (int i = 0; i < count; ++i) {
         CString name;
         if (!ReadText(s, name, kContributorNameLength + 1)) return false;
