@@ -612,6 +612,15 @@ TEST_F(CustomOperations, BlockVersions)
     op->Release();
     e->Release();
 
+    // A block cut anywhere fails to read, and leaves nothing behind.
+    auto whole = OperationBlock(CLSID_APCustomOperation, [](WmObjectStream& s) { WriteCustom(s, 13); });
+    for (std::size_t n = 0; n < whole.size(); ++n) {
+        IAPElement* cut = New<IAPElement>(CLSID_APCustomOperation, IID_IAPElement);
+        Reader r(whole, n);
+        EXPECT_NE(cut->Deserialize(r.Handle()), S_OK) << n;
+        cut->Release();
+    }
+
     // Counts that the stream cannot hold fail the read: labels, elements, metadata, names.
     const std::vector<std::function<void(WmObjectStream&)>> bad = {
         [](WmObjectStream& s) { s.write(13), s.write(1), s.write(0), s.write(0), s.write(0), s.write(WmString("")), s.write(WmString("")), s.write(1), s.write(0x7fffffff); },
