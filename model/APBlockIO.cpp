@@ -36,6 +36,31 @@ bool ReadText(WmObjectStream& s, CString& text, int bufferSize)
     return true;
 }
 
+bool WriteTextList(WmObjectStream& s, const std::vector<CString>& texts, int bufferSize)
+{
+    if (!s.write(static_cast<int>(texts.size()))) return false;
+    for (const CString& text : texts)
+        if (!WriteText(s, text, bufferSize)) return false;
+    return true;
+}
+
+bool ReadTextList(WmObjectStream& s, std::vector<CString>& texts, int bufferSize)
+{
+    int count = 0;
+    // A string is at least its length word.
+    if (!s.read(count) || count < 0 || !MayHold(s, static_cast<std::int64_t>(count) * 4)) return false;
+    std::vector<CString> read;
+    // A string takes four bytes of the stream at least but more in memory: reserve for a few.
+    read.reserve(static_cast<std::size_t>(std::min(count, 4096)));
+    for (int i = 0; i < count; ++i) {
+        CString text;
+        if (!ReadText(s, text, bufferSize)) return false;
+        read.push_back(text);
+    }
+    texts.swap(read);
+    return true;
+}
+
 bool WriteMonikerField(WmObjectStream& s, IORVDataMoniker* moniker)
 {
     unsigned long length = 0;
