@@ -13,6 +13,8 @@
 #include "platform/mfc/afx.h"
 
 class APCopyMap;
+template <class T>
+class ComRef;
 class ElementStreamSession;
 
 class CAPDocument : public CComObjectRootEx<CComSingleThreadModel>,
@@ -144,6 +146,16 @@ protected:
     HRESULT LinkChild(IAPNode* parent, IAPNode* child, bool append, int insertAfter);
     HRESULT DeleteNode(IAPNode* node);
     HRESULT BindSubtree(IAPNode* node, IAPDocEventSink* sink);
+
+    // Names and lookup. The children of the hidden root, in order, each with a reference.
+    HRESULT TopLevelNodes(std::vector<ComRef<IAPNode>>& nodes);
+    HRESULT FindTopLevelByName(const std::string& name, IAPNode** node);
+    // Shallow search: the start node's children, their names trimmed of trailing blanks.
+    HRESULT FindNodeByName(const std::string& name, IAPNode* start, IAPNode** node);
+    // Deep search: the start node's subtree, pre-order, names as stored.
+    HRESULT FindNodeByName2(const std::string& name, IAPNode* start, IAPNode** node);
+    HRESULT CompoundNameInto(IAPNode* node, const char* separator, unsigned char* out);
+    HRESULT TolLibPath(std::string& path);
 
     // Element stream pieces.
     HRESULT WriteRecord(ElementStreamSession& session, IAPElement* element);
