@@ -3,19 +3,9 @@
 // Remove an operation from here when its implementation arrives.
 #include "document/CAPDocument.h"
 
-HRESULT STDMETHODCALLTYPE CAPDocument::CopyNode(IAPNode*, IAPNode**, long) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE CAPDocument::SetFeatureAsDefault(IAPFeature*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE CAPDocument::RecordElement(IAPElement*, IAPElement*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE CAPDocument::GetPossibleReferenceElement(IAPElement*, GUID*, IAPElement*, ULONG_PTR*)
-{
-    return E_NOTIMPL;
-}
 HRESULT STDMETHODCALLTYPE CAPDocument::UpdateDocument(IAPDocument*, IAPNode*, IAPPointerList*) { return E_NOTIMPL; }
 HRESULT STDMETHODCALLTYPE CAPDocument::ValidateUpdateDocument(IAPDocument*, IAPNode*, IAPPointerList*, IAPPointerList*)
 {
     return E_NOTIMPL;
 }
 HRESULT STDMETHODCALLTYPE CAPDocument::CleanUpUpdateDoc() { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE CAPDocument::SetTolLibDefaultFeature(IAPFeature*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE CAPDocument::GetTolLibDefaultFeatures(IAPPointerList*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE CAPDocument::SetTolLibFeatureAsDefault(IAPFeature*) { return E_NOTIMPL; }
