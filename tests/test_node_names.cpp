@@ -192,22 +192,16 @@ TEST_F(Names, DeepSearchIsPreOrder)
     for (IAPNode* n : {r, x, y, z, w}) n->Release();
 }
 
-// A parent node standing outside the library: it answers IAPNode and, when told, IAPElement
-// with a name that cannot be read.
-class OddParent : public IAPNode, public IAPElement {
+// A parent node standing outside the library: it answers IAPNode only, so it has no name.
+class NamelessParent : public IAPNode {
 public:
-    bool answersElement = true;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
-        *out = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IAPNode) *out = static_cast<IAPNode*>(this);
-        else if (iid == IID_IAPElement && answersElement) *out = static_cast<IAPElement*>(this);
-        else return E_NOINTERFACE;
-        return S_OK;
+        *out = iid == IID_IUnknown || iid == IID_IAPNode ? static_cast<IAPNode*>(this) : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    // IAPNode: no parents, no children.
     HRESULT STDMETHODCALLTYPE AppendChild(IAPNode*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE GetChild(int, IAPNode**) override { return E_FAIL; }
     HRESULT STDMETHODCALLTYPE InsertChild(int, IAPNode*) override { return S_OK; }
@@ -222,55 +216,30 @@ public:
     HRESULT STDMETHODCALLTYPE GetNote(unsigned char*) override { return E_FAIL; }
     HRESULT STDMETHODCALLTYPE SetNote(unsigned char*) override { return E_FAIL; }
     HRESULT STDMETHODCALLTYPE GetNoteSize(int*) override { return E_FAIL; }
-    // IAPElement: the name's size reads, the name does not.
-    HRESULT STDMETHODCALLTYPE GetNameSize(int* size) override { return *size = 4, S_OK; }
-    HRESULT STDMETHODCALLTYPE GetName(unsigned char*) override { return E_FAIL; }
-    HRESULT STDMETHODCALLTYPE Serialize(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Deserialize(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetName(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetDescription(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetDescription(unsigned char*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetCost(int) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCost(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE BindDocument(IAPDocEventSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Clone(IAPElement*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetDocument(IAPDocument**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetDescriptionSize(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE AddDependent(IAPElementSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RemoveDependent(IAPElementSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE NotifyDependents(unsigned short) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE FixupLists() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNumDependents(int*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetDependent(int, IAPElement**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CleanUpCopyList() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetClassID(GUID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetProperty(IAPPropertyKey*, IAPProperty*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetProperty(IAPPropertyKey*, IAPProperty**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RemoveProperty(IAPPropertyKey*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetNumProperties(int*) override { return E_NOTIMPL; }
 };
 
-TEST_F(Names, ACompoundNameWithAnUnreadableLinkFails)
+TEST_F(Names, ACompoundNameWithANamelessLinkFails)
 {
     IAPNode* q = NewNode(m_doc, CLSID_APPartNode, "Q");
     IAPNode* holder = NewNode(m_doc, CLSID_APAssemblyNode, "H");
-    OddParent odd;
-    // Q's only parent becomes the odd one.
+    NamelessParent odd;
+    // Q's only parent becomes the nameless one.
     ASSERT_EQ(m_doc->AddChild(holder, q), S_OK);
     ASSERT_EQ(q->AppendParent(&odd), S_OK);
     ASSERT_EQ(holder->RemoveChild(q), S_OK);
 
-    for (bool answersElement : {true, false}) {
-        odd.answersElement = answersElement;
-        char buffer[32] = "untouched";
-        EXPECT_EQ(m_doc->GetCompoundNameForNode(q, reinterpret_cast<unsigned char*>(buffer)), E_FAIL);
-        EXPECT_STREQ(buffer, "untouched");
-        unsigned char* made = reinterpret_cast<unsigned char*>(buffer);
-        EXPECT_EQ(m_doc->GetCompoundNameForNode2(q, &made), E_FAIL);
-        EXPECT_EQ(made, nullptr);
-        EXPECT_EQ(m_doc->LookupNameForNode(&odd, reinterpret_cast<unsigned char*>(buffer)), E_FAIL);
-    }
-    // Back under the root before the document ends.
+    char buffer[32] = "untouched";
+    EXPECT_EQ(m_doc->GetCompoundNameForNode(q, reinterpret_cast<unsigned char*>(buffer)), E_FAIL);
+    EXPECT_EQ(m_doc->GetCompoundNameForNode3(q, reinterpret_cast<unsigned char*>(buffer)), E_FAIL);
+    EXPECT_STREQ(buffer, "untouched");
+    unsigned char* made = reinterpret_cast<unsigned char*>(buffer);
+    EXPECT_EQ(m_doc->GetCompoundNameForNode2(q, &made), E_FAIL);
+    EXPECT_EQ(made, nullptr);
+    EXPECT_EQ(m_doc->LookupNameForNode(&odd, reinterpret_cast<unsigned char*>(buffer)), E_FAIL);
+    std::string path;
+    EXPECT_EQ(node_names::PartPath(m_doc, q, path), E_FAIL);
+
+    // Back under a parent of the document before it ends.
     ASSERT_EQ(q->RemoveParent(&odd), S_OK);
     ASSERT_EQ(m_doc->AddChild(holder, q), S_OK);
     for (IAPNode* n : {q, holder}) n->Release();
