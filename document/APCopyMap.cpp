@@ -63,12 +63,13 @@ HRESULT APCopyMap::RecordElement(IAPElement* oldElement, IAPElement* newElement)
 {
     if (!oldElement || !newElement) return E_FAIL;
     APCopyRecord* record = Find(oldElement);
-    if (!record) {
-        Add(oldElement)->newElement = newElement;
-        return S_OK;
-    }
-    if (record->newElement) return S_OK; // the first copy stays
+    if (record && record->newElement) return S_OK; // the first copy stays
+    m_copies.reserve(m_copies.size() + 1);
+    if (!record) record = Add(oldElement);
     record->newElement = newElement;
+    newElement->AddRef();
+    m_copies.push_back(newElement);
+    if (record->requests.Count() == 0) return S_OK;
     const HRESULT hr = Answer(newElement, record->requests.Data(), record->requests.Count());
     record->requests.RemoveAll();
     return hr;
@@ -102,4 +103,7 @@ void APCopyMap::End()
     m_held.clear();
     for (IAPElement* requester : requesters) requester->CleanUpCopyList();
     for (IAPElement* requester : requesters) requester->Release();
+    std::vector<IAPElement*> copies;
+    copies.swap(m_copies);
+    for (IAPElement* copy : copies) copy->Release();
 }

@@ -19,7 +19,7 @@ using APCopyRequestArray = APArray<APCopyRequest>;
 
 struct APCopyRecord {
     IAPElement* oldElement = nullptr; // a key only: compared, never called
-    IAPElement* newElement = nullptr; // no reference; null until recorded
+    IAPElement* newElement = nullptr; // null until recorded; the map holds it, see m_copies
     APCopyRequestArray requests;
 };
 using APCopyRecordArray = APArray<APCopyRecord*>; // owned records
@@ -49,4 +49,7 @@ private:
     std::unordered_map<IAPElement*, APCopyRecord*> m_index; // keeps a copy linear in its size
     std::vector<IAPElement*> m_requesters;                   // one reference each, first request first
     std::unordered_set<IAPElement*> m_held;
+    // One reference on each recorded copy: a copy deleted when a nested copy fails must not
+    // leave a dangling answer for the rest of the map's life.
+    std::vector<IAPElement*> m_copies;
 };
