@@ -36,6 +36,9 @@ CAPDocument::~CAPDocument() = default;
 void CAPDocument::FinalRelease()
 {
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
+    // The default features outlive the document: they stop reporting to it first.
+    ForgetTolLibDefaults();
+    EndCopyMap();
     // Nodes that clients still hold must not call back into a document that is gone.
     if (m_root) {
         try {

@@ -13,6 +13,9 @@
 #include "platform/mfc/afx.h"
 
 class APCopyMap;
+class TolLibDefaultWatch;
+template <class T>
+class ComRef;
 class ElementStreamSession;
 
 class CAPDocument : public CComObjectRootEx<CComSingleThreadModel>,
@@ -145,6 +148,28 @@ protected:
     HRESULT DeleteNode(IAPNode* node);
     HRESULT BindSubtree(IAPNode* node, IAPDocEventSink* sink);
 
+    // Names and lookup. The children of the hidden root, in order, each with a reference.
+    HRESULT TopLevelNodes(std::vector<ComRef<IAPNode>>& nodes);
+    HRESULT FindTopLevelByName(const std::string& name, IAPNode** node);
+    // Shallow search: the start node's children, their names trimmed of trailing blanks.
+    HRESULT FindNodeByName(const std::string& name, IAPNode* start, IAPNode** node);
+    // Deep search: the start node's subtree, pre-order, names as stored.
+    HRESULT FindNodeByName2(const std::string& name, IAPNode* start, IAPNode** node);
+    HRESULT CompoundNameInto(IAPNode* node, const char* separator, unsigned char* out);
+    HRESULT TolLibPath(std::string& path);
+
+    // Copying. The copy of `source` (and its subtree) into `copy`; a partial copy is left for
+    // the caller to delete.
+    HRESULT CopyTree(IAPNode* source, ComRef<IAPNode>& copy, long copyChildren);
+    void EndCopyMap();
+    HRESULT MakeDefaultCopy(IAPFeature* feature, ComRef<IAPNode>& copy);
+
+    // Tolerance-library defaults: one watch per default feature, dropped with the feature.
+    friend class TolLibDefaultWatch;
+    void Unwatch(TolLibDefaultWatch* watch);
+    void DropTolLibDefault(TolLibDefaultWatch* watch);
+    void ForgetTolLibDefaults();
+
     // Element stream pieces.
     HRESULT WriteRecord(ElementStreamSession& session, IAPElement* element);
     // The identities of the records written so far.
@@ -180,4 +205,5 @@ protected:
     APCopyMap* m_copyMap = nullptr;        // owned, only while a copy runs
     int m_copyDepth = 0;
     IUnknown* m_hbUtility = nullptr;       // the reference the setter took over
+    std::vector<TolLibDefaultWatch*> m_tolLibWatches; // one reference each
 };
