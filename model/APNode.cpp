@@ -142,6 +142,7 @@ constexpr int kIndexedChildren = 32; // a shorter list is searched
 
 void APNode::InsertChildEntry(int index, IAPNode* child)
 {
+    if (index < 0) return;
     if (!m_childIndex && m_children.Count() + 1 >= kIndexedChildren) {
         auto fresh = std::make_unique<std::unordered_map<IAPNode*, int>>();
         for (int i = 0; i < m_children.Count(); ++i) ++(*fresh)[m_children[i]];
@@ -165,12 +166,6 @@ void APNode::RemoveChildEntry(int index)
         if (it != m_childIndex->end() && --it->second <= 0) m_childIndex->erase(it);
     }
     m_children.RemoveAt(index);
-}
-
-void APNode::ClearChildEntries()
-{
-    m_childIndex.reset();
-    m_children.RemoveAll();
 }
 
 int APNode::ChildEntries(IAPNode* child) const

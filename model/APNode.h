@@ -107,7 +107,6 @@ private:
     // The children list changes only through these, which keep the index up to date.
     void InsertChildEntry(int index, IAPNode* child);
     void RemoveChildEntry(int index);
-    void ClearChildEntries();
     // How often the child is listed, and where first (-1 when it is not).
     int ChildEntries(IAPNode* child) const;
     int FirstChildEntry(IAPNode* child) const;
