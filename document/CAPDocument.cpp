@@ -39,37 +39,14 @@ void CAPDocument::FinalRelease()
     // The default features outlive the document: they stop reporting to it first.
     ForgetTolLibDefaults();
     EndCopyMap();
-    // Nodes that clients still hold must not call back into a document that is gone.
+    // Elements that clients still hold must not call back into a document that is gone: every
+    // element bound to it is unbound first (the tree, the elements its nodes own, and elements
+    // outside it), then the tree goes. Linear, and nothing is allocated on the way.
+    APElement::ForgetDocument(Sink());
     if (m_root) {
-        try {
-            std::vector<IAPNode*> stack{m_root};
-            std::set<IAPNode*> seen{m_root};
-            m_root->AddRef();
-            while (!stack.empty()) {
-                IAPNode* node = stack.back();
-                stack.pop_back();
-                int count = 0;
-                if (SUCCEEDED(node->GetNumChildren(&count))) {
-                    for (int i = 0; i < count; ++i) {
-                        IAPNode* child = nullptr;
-                        if (FAILED(node->GetChild(i, &child)) || !child) continue;
-                        if (seen.insert(child).second)
-                            stack.push_back(child);
-                        else
-                            child->Release();
-                    }
-                }
-                if (auto e = QueryRef<IAPElement>(node, IID_IAPElement)) e->BindDocument(nullptr);
-                node->Release();
-            }
-        } catch (...) {
-        }
         m_root->Release();
         m_root = nullptr;
     }
-    // Elements outside the tree (operations' and pairs' elements, or ones a client keeps
-    // after deleting them) are unbound too.
-    APElement::ForgetDocument(Sink());
     if (m_workStorage) m_workStorage->Release();
     if (m_docStorage) m_docStorage->Release();
     if (m_moniker) m_moniker->Release();

@@ -135,8 +135,9 @@ public:
     HRESULT WriteElementStream(IStorage* storage);
     HRESULT WriteElementStreamForExport(IStorage* storage, IAPNode* node);
     // Reads the records into a new tree; on success *root holds the first record's node with
-    // a reference and the tree is linked; on failure nothing read is left alive.
-    HRESULT ReadElementStream(IStorage* storage, IAPNode** root);
+    // a reference and the tree is linked; on failure nothing read is left alive. With
+    // `copyTo`, the stream is copied there whole as it is read, and a failed copy fails the read.
+    HRESULT ReadElementStream(IStorage* storage, IAPNode** root, IStorage* copyTo = nullptr);
 
 protected:
     IAPDocEventSink* Sink() { return static_cast<IAPDocEventSink*>(this); }

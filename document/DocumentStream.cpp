@@ -1,5 +1,6 @@
 // The document's side of the element stream: the tree written as records in pre-order, the
 // export form, the reader and the pass that links what was read.
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -198,7 +199,7 @@ HRESULT CAPDocument::FixupLoadedTree(IAPNode* root)
     return S_OK;
 }
 
-HRESULT CAPDocument::ReadElementStream(IStorage* storage, IAPNode** rootOut)
+HRESULT CAPDocument::ReadElementStream(IStorage* storage, IAPNode** rootOut, IStorage* copyTo)
 {
     if (!rootOut) return E_FAIL;
     *rootOut = nullptr;
@@ -209,7 +210,9 @@ HRESULT CAPDocument::ReadElementStream(IStorage* storage, IAPNode** rootOut)
     ComRef<IAPNode> root;
     HRESULT hr = S_OK;
     try {
-        ElementStreamSession session(storage, ElementStreamSession::Read);
+        std::unique_ptr<ElementStreamSession> reading(copyTo ? new ElementStreamSession(storage, copyTo)
+                                                             : new ElementStreamSession(storage, ElementStreamSession::Read));
+        ElementStreamSession& session = *reading;
         WmObjectStream& objects = session.Objects();
         std::unordered_map<int, IAPElement*> byNumber;
         for (;;) {
@@ -253,6 +256,7 @@ HRESULT CAPDocument::ReadElementStream(IStorage* storage, IAPNode** rootOut)
             }
         }
         if (SUCCEEDED(hr) && !root) hr = E_FAIL; // a stream that starts with the end marker
+        if (SUCCEEDED(hr) && !session.FinishCopy()) hr = E_FAIL;
         session.Detach();
     } catch (...) {
         hr = E_FAIL;

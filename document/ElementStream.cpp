@@ -195,6 +195,7 @@ bool APProcReadStream::ReadBytes(void* buffer, std::uint32_t count, std::uint32_
         if (FAILED(m_stream->Read(into, direct ? want : kBlockSize, &n))) return false;
         m_streamPos = m_pos + n;
         if (n == 0) break; // the end
+        if (!Arrived(m_pos, into, n)) return false;
         if (direct) {
             done += n;
             m_pos += n;
@@ -231,6 +232,72 @@ bool APProcReadStream::BytesRemaining(std::int64_t* remaining)
 
 // ---------------------------------------------------------------------------------------
 
+APProcCopyingReadStream::~APProcCopyingReadStream()
+{
+    if (m_copy) m_copy->Release();
+}
+
+bool APProcCopyingReadStream::OpenCopying(IStorage* from, IStorage* to)
+{
+    Attach(nullptr);
+    if (m_copy) m_copy->Release();
+    m_copy = nullptr;
+    m_copied = 0;
+    m_failed = false;
+    if (!from || !to) return false;
+    IStream* source = nullptr;
+    if (FAILED(from->OpenStream(kElementStreamName, nullptr, kOpenRead, 0, &source)) || !source) return false;
+    Attach(source);
+    source->Release();
+    if (m_size < 0) return false;
+    constexpr DWORD kCreateCopy = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE;
+    if (FAILED(to->CreateStream(kElementStreamName, kCreateCopy, 0, 0, &m_copy)) || !m_copy) {
+        m_copy = nullptr;
+        return false;
+    }
+    // Sized once: the copy does not grow piece by piece.
+    ULARGE_INTEGER size;
+    size.QuadPart = static_cast<ULONGLONG>(m_size);
+    m_failed = FAILED(m_copy->SetSize(size));
+    return !m_failed;
+}
+
+bool APProcCopyingReadStream::CopyOut(const unsigned char* bytes, std::uint32_t count)
+{
+    ULONG written = 0;
+    if (m_failed || !m_copy || FAILED(m_copy->Write(bytes, count, &written)) || written != count) m_failed = true;
+    if (!m_failed) m_copied += count;
+    return !m_failed;
+}
+
+// Only a piece that continues the copy is written; a piece read again after a seek back is
+// already there, and one after a seek ahead waits for FinishCopy.
+bool APProcCopyingReadStream::Arrived(std::int64_t at, const unsigned char* bytes, std::uint32_t count)
+{
+    if (m_failed) return false;
+    if (at > m_copied || at + count <= m_copied) return true;
+    const auto skip = static_cast<std::uint32_t>(m_copied - at);
+    return CopyOut(bytes + skip, count - skip);
+}
+
+bool APProcCopyingReadStream::FinishCopy()
+{
+    if (!m_stream || !m_copy || m_failed || m_size < 0) return false;
+    unsigned char* block = Block();
+    if (!block) return false;
+    m_blockLength = 0; // the block serves the copy from here on
+    while (m_copied < m_size) {
+        ULONG n = 0;
+        if (!PlaceAt(m_copied) || FAILED(m_stream->Read(block, kBlockSize, &n))) return false;
+        m_streamPos = m_copied + n;
+        if (n == 0) return false; // shorter than it said
+        if (!CopyOut(block, n)) return false;
+    }
+    return m_copied == m_size;
+}
+
+// ---------------------------------------------------------------------------------------
+
 ElementStreamSession::ElementStreamSession(IStorage* storage, Direction direction)
 {
     if (direction == Write)
@@ -238,6 +305,19 @@ ElementStreamSession::ElementStreamSession(IStorage* storage, Direction directio
     else
         m_bytes = new APProcReadStream();
     m_bytes->Open(storage);
+    Build(direction);
+}
+
+ElementStreamSession::ElementStreamSession(IStorage* from, IStorage* copyTo)
+{
+    m_copying = new APProcCopyingReadStream();
+    m_bytes = m_copying;
+    if (!m_copying->OpenCopying(from, copyTo)) m_copying->Attach(nullptr);
+    Build(Read);
+}
+
+void ElementStreamSession::Build(Direction direction)
+{
     m_data = new WmDataStream(m_bytes);
     if (direction == Write)
         m_objects = new WmBufferedObjectStream(*m_data);

@@ -89,8 +89,34 @@ public:
     // Also learns the stream's size, once.
     void Attach(IStream* stream) override;
 
-private:
+protected:
+    // Hears of every piece that a platform read brings in, with its stream offset; false
+    // fails the read.
+    virtual bool Arrived(std::int64_t, const unsigned char*, std::uint32_t) { return true; }
+
     std::int64_t m_size = -1; // unknown when the stream cannot tell
+};
+
+// Reads the "Element Stream" of one storage and writes every byte it reads, in order, to the
+// stream of that name in another storage, so that copying the stream costs no read of its
+// own. FinishCopy copies whatever the reading did not reach.
+class APProcCopyingReadStream : public APProcReadStream {
+public:
+    APProcCopyingReadStream() = default;
+    ~APProcCopyingReadStream() override;
+    // Opens the source in `from` and creates (or empties) the copy in `to`, sized at once.
+    bool OpenCopying(IStorage* from, IStorage* to);
+    // The rest of the source into the copy; true when the copy is complete.
+    bool FinishCopy();
+
+protected:
+    bool Arrived(std::int64_t at, const unsigned char* bytes, std::uint32_t count) override;
+
+private:
+    bool CopyOut(const unsigned char* bytes, std::uint32_t count);
+    IStream* m_copy = nullptr;   // counted
+    std::int64_t m_copied = 0;   // bytes of the copy written, from the start
+    bool m_failed = false;
 };
 
 // The objects of one pass over the element stream: adapter, data stream (byte order 2, no
@@ -100,6 +126,9 @@ class ElementStreamSession {
 public:
     enum Direction { Write, Read };
     ElementStreamSession(IStorage* storage, Direction direction);
+    // Reads the element stream of `from` while copying it into `copyTo` (see
+    // APProcCopyingReadStream).
+    ElementStreamSession(IStorage* from, IStorage* copyTo);
     ~ElementStreamSession();
     ElementStreamSession(const ElementStreamSession&) = delete;
     ElementStreamSession& operator=(const ElementStreamSession&) = delete;
@@ -111,8 +140,12 @@ public:
     bool Flush() { return m_bytes->Flush(); }
     // Detaches the swizzler now (slots it fills must not outlive it).
     void Detach();
+    // A copying session: completes the copy; true when it is whole. Other sessions: true.
+    bool FinishCopy() { return !m_copying || m_copying->FinishCopy(); }
 
 private:
+    void Build(Direction direction);
+    APProcCopyingReadStream* m_copying = nullptr; // m_bytes, when the session copies
     WmByteStream* m_bytes = nullptr;
     WmDataStream* m_data = nullptr;
     WmObjectStream* m_objects = nullptr;

@@ -7,6 +7,7 @@
 
 #include "document/CAPDocument.h"
 #include "document/CompoundFileCheck.h"
+#include "document/ElementStream.h"
 #include "document/ComRef.h"
 #include "document/Guarded.h"
 #include "document/StorageCopy.h"
@@ -382,8 +383,8 @@ HRESULT CAPDocument::OpenFile(const std::string& path)
     hr = StgCreateDocfile(nullptr, kTemporaryStorage, 0, copy.Out());
     if (FAILED(hr)) return hr;
     if (!copy) return E_FAIL;
-    if (FAILED(CopyStorageContents(file.Get(), copy.Get()))) return E_FAIL;
-    file.Reset();
+    // The element stream is copied while it is read, below: its bytes are read once.
+    if (FAILED(CopyStorageContents(file.Get(), copy.Get(), kElementStreamName))) return E_FAIL;
 
     {
         ComRef<IStream> version;
@@ -396,7 +397,8 @@ HRESULT CAPDocument::OpenFile(const std::string& path)
     }
 
     ComRef<IAPNode> root;
-    if (FAILED(ReadElementStream(copy.Get(), root.Out())) || !root) return E_FAIL;
+    if (FAILED(ReadElementStream(file.Get(), root.Out(), copy.Get())) || !root) return E_FAIL;
+    file.Reset();
 
     IAPNode* old = m_root;
     m_root = root.Detach();

@@ -1,5 +1,6 @@
 #include "document/StorageCopy.h"
 
+#include <cwchar>
 #include <memory>
 #include <new>
 
@@ -46,7 +47,7 @@ HRESULT CopyStream(IStream* from, IStream* to, ULONGLONG size, unsigned char* pi
     return S_OK;
 }
 
-HRESULT CopyLevel(IStorage* from, IStorage* to, unsigned char* piece, int depth)
+HRESULT CopyLevel(IStorage* from, IStorage* to, unsigned char* piece, int depth, const wchar_t* exceptStream)
 {
     if (depth > kMaxDepth) return STG_E_DOCFILECORRUPT;
     STATSTG self{};
@@ -65,6 +66,7 @@ HRESULT CopyLevel(IStorage* from, IStorage* to, unsigned char* piece, int depth)
         if (hr != S_OK || fetched != 1) break;
         NameHolder name{st.pwcsName};
         if (st.type == STGTY_STREAM) {
+            if (exceptStream && !wcscmp(name.name, exceptStream)) continue;
             Held<IStream> source, target;
             if (FAILED(hr = from->OpenStream(name.name, nullptr, kReadChild, 0, &source.p))) return hr;
             if (FAILED(hr = to->CreateStream(name.name, STGM_CREATE | kWriteChild, 0, 0, &target.p))) return hr;
@@ -76,7 +78,7 @@ HRESULT CopyLevel(IStorage* from, IStorage* to, unsigned char* piece, int depth)
                 target.p = nullptr;
                 if (FAILED(hr = to->CreateStorage(name.name, kWriteChild, 0, 0, &target.p))) return hr;
             }
-            if (FAILED(hr = CopyLevel(source.p, target.p, piece, depth + 1))) return hr;
+            if (FAILED(hr = CopyLevel(source.p, target.p, piece, depth + 1, nullptr))) return hr;
         }
     }
     return S_OK;
@@ -84,10 +86,10 @@ HRESULT CopyLevel(IStorage* from, IStorage* to, unsigned char* piece, int depth)
 
 } // namespace
 
-HRESULT CopyStorageContents(IStorage* from, IStorage* to)
+HRESULT CopyStorageContents(IStorage* from, IStorage* to, const wchar_t* exceptStream)
 {
     if (!from || !to) return E_POINTER;
     std::unique_ptr<unsigned char[]> piece(new (std::nothrow) unsigned char[kPiece]);
     if (!piece) return E_OUTOFMEMORY;
-    return CopyLevel(from, to, piece.get(), 0);
+    return CopyLevel(from, to, piece.get(), 0, exceptStream);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <iterator>
+#include <new>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -21,10 +22,12 @@ IMPLEMENT_DYNAMIC(APElement, CObject)
 APElement::APElement() = default;
 
 // Which elements are bound to which document, so that a document that ends can unbind the
-// elements clients still hold (they would otherwise call into freed memory).
-static std::unordered_map<IAPDocEventSink*, std::unordered_set<APElement*>>& Bindings()
+// elements clients still hold (they would otherwise call into freed memory). Each document's
+// elements form a list through the elements themselves: binding and unbinding cost the same
+// however many elements there are, and need no memory of their own.
+static std::unordered_map<IAPDocEventSink*, APElement*>& Bindings()
 {
-    static std::unordered_map<IAPDocEventSink*, std::unordered_set<APElement*>> bindings;
+    static std::unordered_map<IAPDocEventSink*, APElement*> bindings;
     return bindings;
 }
 
@@ -32,13 +35,24 @@ void APElement::SetDocSink(IAPDocEventSink* sink)
 {
     if (sink == m_docSink) return;
     auto& bindings = Bindings();
-    if (sink) bindings[sink].insert(this);
+    APElement** head = sink ? &bindings[sink] : nullptr; // the only step that may throw
     if (m_docSink) {
-        auto it = bindings.find(m_docSink);
-        if (it != bindings.end()) {
-            it->second.erase(this);
-            if (it->second.empty()) bindings.erase(it);
+        if (m_boundNext) m_boundNext->m_boundPrev = m_boundPrev;
+        if (m_boundPrev) {
+            m_boundPrev->m_boundNext = m_boundNext;
+        } else {
+            auto it = bindings.find(m_docSink);
+            if (it != bindings.end()) {
+                if (m_boundNext) it->second = m_boundNext;
+                else bindings.erase(it);
+            }
         }
+        m_boundPrev = m_boundNext = nullptr;
+    }
+    if (head) {
+        m_boundNext = *head;
+        if (m_boundNext) m_boundNext->m_boundPrev = this;
+        *head = this;
     }
     m_docSink = sink;
 }
@@ -48,7 +62,12 @@ void APElement::ForgetDocument(IAPDocEventSink* sink)
     auto& bindings = Bindings();
     auto it = bindings.find(sink);
     if (it == bindings.end()) return;
-    for (APElement* element : it->second) element->m_docSink = nullptr;
+    for (APElement* element = it->second; element;) {
+        APElement* next = element->m_boundNext;
+        element->m_docSink = nullptr;
+        element->m_boundPrev = element->m_boundNext = nullptr;
+        element = next;
+    }
     bindings.erase(it);
 }
 
@@ -310,10 +329,45 @@ void APElement::Settings::ResetGroupA()
     array24 = DefaultArray24();
 }
 
+namespace {
+
+template <class T>
+bool SameBits(const T& a, const T& b)
+{
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+} // namespace
+
+bool APElement::Settings::SameAs(const Settings& o) const
+{
+    return SameBits(ints, o.ints) && SameBits(float14, o.float14) && SameBits(float18, o.float18) &&
+           SameBits(double25, o.double25) && SameBits(double29, o.double29) && SameBits(double51, o.double51) &&
+           SameBits(double57, o.double57) && SameBits(double64, o.double64) && SameBits(vector1, o.vector1) &&
+           SameBits(vector27, o.vector27) && SameBits(vector28, o.vector28) && SameBits(triple23, o.triple23) &&
+           SameBits(triple50, o.triple50) && SameBits(septuple68, o.septuple68) && string9 == o.string9 &&
+           string31 == o.string31 && string47 == o.string47 && array22 == o.array22 && array24 == o.array24 &&
+           array52 == o.array52 && array69 == o.array69;
+}
+
+const APElement::Settings& APElement::DefaultSettings()
+{
+    static const Settings defaults;
+    return defaults;
+}
+
+const APElement::Settings& APElement::SettingsValues() const { return m_settings ? *m_settings : DefaultSettings(); }
+
+APElement::Settings& APElement::EditSettings()
+{
+    if (!m_settings) m_settings = std::make_unique<Settings>(DefaultSettings());
+    return *m_settings;
+}
+
 HRESULT APElement::SetInt(int number, int value)
 {
     if (!IsIntSetting(number)) return E_FAIL;
-    m_settings.ints[number] = value;
+    EditSettings().ints[number] = value;
     if (MarksChanged(number)) m_settingsChanged = 1;
     return S_OK;
 }
@@ -321,7 +375,7 @@ HRESULT APElement::SetInt(int number, int value)
 HRESULT APElement::GetInt(int number, int* value) const
 {
     if (!value || !IsIntSetting(number)) return E_FAIL;
-    *value = m_settings.ints[number];
+    *value = SettingsValues().ints[number];
     return S_OK;
 }
 
@@ -370,36 +424,37 @@ HRESULT APElement::GetText(const CString& source, char* buffer)
 #define AP_DEFINE_FLOAT_MARKING(n)                      \
     HRESULT APElement::SetFloatSetting##n(float value)  \
     {                                                   \
-        m_settings.float##n = value;                    \
+        EditSettings().float##n = value;                \
         m_settingsChanged = 1;                          \
         return S_OK;                                    \
     }                                                   \
     HRESULT APElement::GetFloatSetting##n(float* value) \
     {                                                   \
         if (!value) return E_FAIL;                      \
-        *value = m_settings.float##n;                   \
+        *value = SettingsValues().float##n;             \
         return S_OK;                                    \
     }
 #define AP_DEFINE_DOUBLE(n)                               \
     HRESULT APElement::SetDoubleSetting##n(double value)  \
     {                                                     \
-        m_settings.double##n = value;                     \
+        EditSettings().double##n = value;                 \
         return S_OK;                                      \
     }                                                     \
     HRESULT APElement::GetDoubleSetting##n(double* value) \
     {                                                     \
         if (!value) return E_FAIL;                        \
-        *value = m_settings.double##n;                    \
+        *value = SettingsValues().double##n;              \
         return S_OK;                                      \
     }
 #define AP_DEFINE_INT_ARRAY_WITH(n, marks)                                         \
     HRESULT APElement::SetIntArraySetting##n(int count, const int* values)        \
     {                                                                              \
-        return SetArray(m_settings.array##n, count, values, marks);                \
+        if (count < 0 || (count > 0 && !values)) return E_FAIL;                   \
+        return SetArray(EditSettings().array##n, count, values, marks);            \
     }                                                                              \
     HRESULT APElement::GetIntArraySetting##n(int* count, int** values)            \
     {                                                                              \
-        return GetArray(m_settings.array##n, count, values);                       \
+        return GetArray(SettingsValues().array##n, count, values);                 \
     }
 #define AP_DEFINE_INT_ARRAY(n) AP_DEFINE_INT_ARRAY_WITH(n, false)
 #define AP_DEFINE_INT_ARRAY_MARKING(n) AP_DEFINE_INT_ARRAY_WITH(n, true)
@@ -407,18 +462,22 @@ HRESULT APElement::GetText(const CString& source, char* buffer)
     HRESULT APElement::SetVectorSetting##n(const double xyz[3])        \
     {                                                                   \
         if (!xyz) return E_FAIL;                                        \
-        std::copy(xyz, xyz + 3, m_settings.vector##n);                  \
+        std::copy(xyz, xyz + 3, EditSettings().vector##n);              \
         return S_OK;                                                    \
     }                                                                   \
     HRESULT APElement::GetVectorSetting##n(double xyz[3])              \
     {                                                                   \
         if (!xyz) return E_FAIL;                                        \
-        std::copy(m_settings.vector##n, m_settings.vector##n + 3, xyz); \
+        const Settings& s = SettingsValues();                           \
+        std::copy(s.vector##n, s.vector##n + 3, xyz);                   \
         return S_OK;                                                    \
     }
 #define AP_DEFINE_TEXT(n)                                                                                    \
-    HRESULT APElement::SetStringSetting##n(const char* text) { return SetText(m_settings.string##n, text); } \
-    HRESULT APElement::GetStringSetting##n(char* buffer) { return GetText(m_settings.string##n, buffer); }
+    HRESULT APElement::SetStringSetting##n(const char* text)                                                 \
+    {                                                                                                        \
+        return text ? SetText(EditSettings().string##n, text) : E_FAIL;                                      \
+    }                                                                                                        \
+    HRESULT APElement::GetStringSetting##n(char* buffer) { return GetText(SettingsValues().string##n, buffer); }
 #define AP_DEFINE_VECTOR3(n)
 #define AP_DEFINE_OBJECT(n)
 #define AP_DEFINE_INT_TRIPLE(n)
@@ -451,9 +510,9 @@ HRESULT APElement::GetText(const CString& source, char* buffer)
 #undef AP_DEFINE_FLOAT_TRIPLE
 #undef AP_DEFINE_INT_SEPTUPLE
 
-HRESULT APElement::SetVectorSetting1(double x, double y, double z) { return StoreAll(m_settings.vector1, x, y, z); }
+HRESULT APElement::SetVectorSetting1(double x, double y, double z) { return StoreAll(EditSettings().vector1, x, y, z); }
 
-HRESULT APElement::GetVectorSetting1(double* x, double* y, double* z) { return CopyAllOut(m_settings.vector1, x, y, z); }
+HRESULT APElement::GetVectorSetting1(double* x, double* y, double* z) { return CopyAllOut(SettingsValues().vector1, x, y, z); }
 
 HRESULT APElement::SetObjectSetting13(IORVDataMoniker* moniker)
 {
@@ -466,31 +525,31 @@ HRESULT APElement::GetObjectSetting13(IORVDataMoniker** moniker) { return HandOu
 HRESULT APElement::SetIntTripleSetting23(int a, int b, int c)
 {
     m_settingsChanged = 1;
-    return StoreAll(m_settings.triple23, a, b, c);
+    return StoreAll(EditSettings().triple23, a, b, c);
 }
 
-HRESULT APElement::GetIntTripleSetting23(int* a, int* b, int* c) { return CopyAllOut(m_settings.triple23, a, b, c); }
+HRESULT APElement::GetIntTripleSetting23(int* a, int* b, int* c) { return CopyAllOut(SettingsValues().triple23, a, b, c); }
 
-HRESULT APElement::GetStringSetting31(CString& text) { return Store(text, m_settings.string31); }
+HRESULT APElement::GetStringSetting31(CString& text) { return Store(text, SettingsValues().string31); }
 
-HRESULT APElement::SetStringSetting31(const CString& text) { return Store(m_settings.string31, text); }
+HRESULT APElement::SetStringSetting31(const CString& text) { return Store(EditSettings().string31, text); }
 
 HRESULT APElement::GetDocUnits(APDocUnits* units)
 {
     if (!units) return E_FAIL;
-    *units = static_cast<APDocUnits>(m_settings.ints[45]);
+    *units = static_cast<APDocUnits>(SettingsValues().ints[45]);
     return S_OK;
 }
 
 HRESULT APElement::SetDocUnits(APDocUnits units)
 {
-    m_settings.ints[45] = static_cast<int>(units);
+    EditSettings().ints[45] = static_cast<int>(units);
     return S_OK;
 }
 
-HRESULT APElement::SetFloatTripleSetting50(float a, float b, float c) { return StoreAll(m_settings.triple50, a, b, c); }
+HRESULT APElement::SetFloatTripleSetting50(float a, float b, float c) { return StoreAll(EditSettings().triple50, a, b, c); }
 
-HRESULT APElement::GetFloatTripleSetting50(float* a, float* b, float* c) { return CopyAllOut(m_settings.triple50, a, b, c); }
+HRESULT APElement::GetFloatTripleSetting50(float* a, float* b, float* c) { return CopyAllOut(SettingsValues().triple50, a, b, c); }
 
 HRESULT APElement::SplitMonikerPath(IORVDataMoniker* moniker, CString* fileName, CString* directory)
 {
@@ -504,12 +563,12 @@ HRESULT APElement::SplitMonikerPath(IORVDataMoniker* moniker, CString* fileName,
 
 HRESULT APElement::SetIntSeptupleSetting68(int a, int b, int c, int d, int e, int f, int g)
 {
-    return StoreAll(m_settings.septuple68, a, b, c, d, e, f, g);
+    return StoreAll(EditSettings().septuple68, a, b, c, d, e, f, g);
 }
 
 HRESULT APElement::GetIntSeptupleSetting68(int* a, int* b, int* c, int* d, int* e, int* f, int* g)
 {
-    return CopyAllOut(m_settings.septuple68, a, b, c, d, e, f, g);
+    return CopyAllOut(SettingsValues().septuple68, a, b, c, d, e, f, g);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -712,7 +771,7 @@ HRESULT APElement::Serialize(WmObjectStream* stream)
 {
     if (!stream) return E_FAIL;
     BlockWriter w(*stream);
-    const Settings& s = m_settings;
+    const Settings& s = SettingsValues();
 
     w.Put(kBlockVersion);
     w.Put(m_cost);
@@ -845,8 +904,19 @@ HRESULT APElement::Deserialize(WmObjectStream* stream)
     if (!stream) return E_FAIL;
     BlockReader r(*stream);
     // Everything but the properties is read aside and taken over only when the whole block
-    // has been read.
-    Settings s = m_settings;
+    // has been read. The settings are read into one scratch set whose arrays and strings keep
+    // their memory from block to block: a large file is read without allocating per element.
+    static Settings scratch;
+    static bool scratchBusy = false;
+    std::unique_ptr<Settings> nested; // only if a block were read inside another
+    if (scratchBusy) nested = std::make_unique<Settings>(SettingsValues());
+    else scratch = SettingsValues();
+    struct ScratchUse {
+        bool* busy;
+        ~ScratchUse() { if (busy) *busy = false; }
+    } use{nested ? nullptr : &scratchBusy};
+    if (!nested) scratchBusy = true;
+    Settings& s = nested ? *nested : scratch;
     int version = 0, cost = 0, flag = 0;
     CString name, description;
 
@@ -977,11 +1047,17 @@ HRESULT APElement::Deserialize(WmObjectStream* stream)
     if (version >= 27) r.GetArray(s.array69);
     if (!r.ok) return fail();
 
+    // Values that all came back as their defaults need no settings of the element's own.
+    std::unique_ptr<Settings> own;
+    if (!s.SameAs(DefaultSettings())) {
+        own.reset(new (std::nothrow) Settings(s));
+        if (!own) return fail();
+    }
+    m_settings = std::move(own);
     m_cost = cost;
     m_name = name;
     m_description = description;
     m_settingsChanged = flag;
-    m_settings = std::move(s);
     if (m_moniker) m_moniker->Release();
     m_moniker = moniker;
     return S_OK;
@@ -996,11 +1072,16 @@ APElement& APElement::operator=(const APElement& source)
     m_cost = source.m_cost;
     m_name = source.m_name;
     m_previousName = source.m_previousName;
-    m_settings.string9 = source.m_settings.string9;
-    m_settings.string47 = source.m_settings.string47;
+    // Both at their defaults: nothing to copy.
+    if (source.m_settings || m_settings) {
+        const Settings& from = source.SettingsValues();
+        Settings& to = EditSettings();
+        to.string9 = from.string9;
+        to.string47 = from.string47;
+        std::copy(std::begin(from.vector1), std::end(from.vector1), to.vector1);
+    }
     m_description = source.m_description;
     SetDocSink(source.m_docSink);
-    std::copy(std::begin(source.m_settings.vector1), std::end(source.m_settings.vector1), m_settings.vector1);
 
     // The document's copy map later points the copies of the source's dependents at us.
     if (source.m_dependents.Count() > 0 && m_docSink) {

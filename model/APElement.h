@@ -2,6 +2,7 @@
 // Base of every model class: name, description, cost, dependents, document binding, the
 // property map, the numbered element settings and the element's persisted block.
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "platform/mfc/afx.h"
@@ -152,7 +153,15 @@ protected:
         // Group A: the part of the block written only when the settings-changed flag is 1.
         bool GroupADiffersFromDefaults() const;
         void ResetGroupA();
+        // Every value the same as in `other`, bit for bit.
+        bool SameAs(const Settings& other) const;
     };
+
+    // Most elements never leave their default settings: they share one read-only set, and an
+    // element gets its own on the first change.
+    const Settings& SettingsValues() const;
+    Settings& EditSettings();
+    static const Settings& DefaultSettings();
 
     int m_cost = -1;
     CString m_name;
@@ -160,9 +169,11 @@ protected:
     CString m_description;
     int m_settingsChanged = 0;
     IAPDocEventSink* m_docSink = nullptr;   // no reference: the document outlives its elements' binding
+    APElement* m_boundPrev = nullptr;       // neighbours among the elements bound to m_docSink
+    APElement* m_boundNext = nullptr;
     APArray<IAPElementSink*> m_dependents;  // no references: dependents unregister themselves
     IAPElement* m_wrapper = nullptr;        // no reference: the wrapper owns this element
-    Settings m_settings;
+    std::unique_ptr<Settings> m_settings;   // null while every setting has its default
     PropertyMap m_properties;
     IORVDataMoniker* m_moniker = nullptr;   // setting 13, one reference
 

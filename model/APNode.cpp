@@ -136,13 +136,71 @@ bool APNode::WouldCycle(IAPNode* parent, IAPNode* child) const
     return found;
 }
 
+namespace {
+constexpr int kIndexedChildren = 32; // a shorter list is searched
+} // namespace
+
+void APNode::InsertChildEntry(int index, IAPNode* child)
+{
+    if (index < 0) return;
+    if (!m_childIndex && m_children.Count() + 1 >= kIndexedChildren) {
+        auto fresh = std::make_unique<std::unordered_map<IAPNode*, int>>();
+        for (int i = 0; i < m_children.Count(); ++i) ++(*fresh)[m_children[i]];
+        m_childIndex = std::move(fresh);
+    }
+    m_children.InsertAt(index, child);
+    if (!m_childIndex) return;
+    try {
+        ++(*m_childIndex)[child];
+    } catch (...) {
+        m_children.RemoveAt(index < m_children.Count() - 1 ? index : m_children.Count() - 1);
+        throw;
+    }
+}
+
+void APNode::RemoveChildEntry(int index)
+{
+    if (index < 0 || index >= m_children.Count()) return;
+    if (m_childIndex) {
+        auto it = m_childIndex->find(m_children[index]);
+        if (it != m_childIndex->end() && --it->second <= 0) m_childIndex->erase(it);
+    }
+    m_children.RemoveAt(index);
+}
+
+int APNode::ChildEntries(IAPNode* child) const
+{
+    if (m_childIndex) {
+        auto it = m_childIndex->find(child);
+        return it == m_childIndex->end() ? 0 : it->second;
+    }
+    int n = 0;
+    for (int i = 0; i < m_children.Count(); ++i)
+        if (m_children[i] == child) ++n;
+    return n;
+}
+
+int APNode::FirstChildEntry(IAPNode* child) const
+{
+    const int entries = ChildEntries(child);
+    if (entries == 0) return -1;
+    int index = -1;
+    if (entries == 1) {
+        // The only entry: search from the end, where the latest links are.
+        for (int i = m_children.Count() - 1; i >= 0; --i)
+            if (m_children[i] == child) return i;
+    }
+    m_children.Find(child, &index);
+    return index;
+}
+
 HRESULT APNode::AppendChild(IAPNode* child)
 {
     if (!child) return E_FAIL;
     IAPNode* own = OwnNode();
     if (!own) return E_FAIL;
     HRESULT hr = S_OK;
-    if (!m_children.Contains(child)) {
+    if (ChildEntries(child) == 0) {
         hr = LinkChildAt(m_children.Count(), child, own);
     }
     own->Release();
@@ -163,11 +221,11 @@ HRESULT APNode::InsertChild(int insertBefore, IAPNode* child)
 HRESULT APNode::LinkChildAt(int index, IAPNode* child, IAPNode* own)
 {
     if (WouldCycle(own, child)) return E_FAIL;
-    m_children.InsertAt(index, child);
+    InsertChildEntry(index, child);
     if (FAILED(child->AppendParent(own))) {
         int at = index;
-        if (at >= m_children.Count() || m_children[at] != child) m_children.Find(child, &at);
-        if (at >= 0) m_children.RemoveAt(at);
+        if (at >= m_children.Count() || m_children[at] != child) at = FirstChildEntry(child);
+        if (at >= 0) RemoveChildEntry(at);
         return E_FAIL;
     }
     return S_OK;
@@ -179,30 +237,22 @@ HRESULT APNode::RemoveChildByIndex(int index)
     IAPNode* own = OwnNode();
     if (!own) return E_FAIL;
     IAPNode* child = m_children[index];
-    int first = -1, second = -1;
-    m_children.Find(child, &first);
-    m_children.Find(child, &second, first == index ? index + 1 : first);
     // An entry that repeats another shares its link: only the last one undoes it.
-    bool lastEntry = (first == index ? second : first) < 0;
+    bool lastEntry = ChildEntries(child) == 1;
     if (lastEntry && FAILED(child->RemoveParent(own))) {
         own->Release();
         return E_FAIL;
     }
     own->Release();
     // The child may be gone now; its pointer is only compared.
-    if (index < m_children.Count() && m_children[index] == child) {
-        m_children.RemoveAt(index);
-    } else if (m_children.Find(child, &index)) {
-        m_children.RemoveAt(index);
-    }
+    if (index >= m_children.Count() || m_children[index] != child) index = FirstChildEntry(child);
+    if (index >= 0) RemoveChildEntry(index);
     return S_OK;
 }
 
 HRESULT APNode::RemoveChild(IAPNode* child)
 {
-    int index = -1;
-    m_children.Find(child, &index);
-    return RemoveChildByIndex(index) < 0 ? E_FAIL : S_OK;
+    return RemoveChildByIndex(FirstChildEntry(child)) < 0 ? E_FAIL : S_OK;
 }
 
 HRESULT APNode::GetChild(int index, IAPNode** child)
@@ -218,7 +268,7 @@ HRESULT APNode::GetNumChildren(int* count) { return CopyOut(m_children.Count(), 
 HRESULT APNode::FindChild(IAPNode* child, int* index)
 {
     if (!index) return E_FAIL;
-    m_children.Find(child, index);
+    *index = FirstChildEntry(child);
     return S_OK;
 }
 
@@ -434,13 +484,25 @@ HRESULT APNode::NotifyDeletion()
         return APElement::NotifyDeletion() < 0 || !unlinked ? E_FAIL : S_OK;
     }
     // Each distinct child holds one link reference for this parent, however often it is listed.
-    std::vector<IAPNode*> distinct;
-    std::unordered_set<IAPNode*> listed;
-    for (int i = 0; i < m_children.Count(); ++i) {
-        if (m_children[i] && listed.insert(m_children[i]).second) distinct.push_back(m_children[i]);
+    // The list is taken out first (children that go may call back), and nothing is allocated:
+    // a large tree ends through here once per node.
+    APArray<IAPNode*> children(std::move(m_children));
+    std::unique_ptr<std::unordered_map<IAPNode*, int>> index = std::move(m_childIndex);
+    for (int i = 0; i < children.Count(); ++i) {
+        IAPNode* child = children[i];
+        if (!child) continue;
+        bool repeat = false;
+        if (index) {
+            auto it = index->find(child);
+            if (it != index->end()) {
+                repeat = it->second == 0;
+                it->second = 0; // later entries of this child are repeats
+            }
+        } else {
+            for (int j = 0; j < i && !repeat; ++j) repeat = children[j] == child;
+        }
+        if (!repeat) child->RemoveParent(own);
     }
-    m_children.RemoveAll();
-    for (IAPNode* child : distinct) child->RemoveParent(own);
     own->Release();
     return APElement::NotifyDeletion() < 0 ? E_FAIL : S_OK;
 }
@@ -547,7 +609,9 @@ HRESULT APNode::Deserialize(WmObjectStream* stream)
     int version = 0, count = 0;
     if (!stream->read(version) || version < 1 || !stream->read(count)) return E_FAIL;
     if (count < 0 || !MayHold(*stream, static_cast<std::int64_t>(count) * 4)) return E_FAIL;
-    std::vector<int> numbers;
+    // Kept from block to block: reading a large file does not allocate per node for it.
+    static std::vector<int> numbers;
+    numbers.clear();
     numbers.reserve(static_cast<std::size_t>(std::min(count, 4096)));
     for (int i = 0; i < count; ++i) {
         int number = 0;
@@ -582,7 +646,7 @@ HRESULT APNode::FixupLists()
             continue;
         }
         // A child that refuses the link (a cycle in the stream) is left out.
-        if (SUCCEEDED(child->AppendParent(own))) m_children.Append(child);
+        if (SUCCEEDED(child->AppendParent(own))) InsertChildEntry(m_children.Count(), child);
         child->Release();
     }
     m_storedChildren.Clear();

@@ -1,6 +1,9 @@
 #pragma once
 // The node tree: nodes with children and parents, and the assembly, part, fixture and
 // tolerance-library nodes.
+#include <memory>
+#include <unordered_map>
+
 #include "model/APElement.h"
 #include "model/APPendingRefs.h"
 
@@ -86,6 +89,9 @@ protected:
     IAPNode* OwnNode() const;
 
     APArray<IAPNode*> m_children;
+    // Entries per child, kept beside a long children list so that appending to it and asking
+    // whether a node is listed cost the same however many children there are.
+    std::unique_ptr<std::unordered_map<IAPNode*, int>> m_childIndex;
     APPendingRefs m_storedChildren; // filled by the stream's pointer numbering while reading
     APArray<IAPNode*> m_parents;
     CString m_note;
@@ -98,6 +104,12 @@ private:
     // Would linking `child` under this node close a cycle?
     bool WouldCycle(IAPNode* own, IAPNode* child) const;
     HRESULT LinkChildAt(int index, IAPNode* child, IAPNode* own);
+    // The children list changes only through these, which keep the index up to date.
+    void InsertChildEntry(int index, IAPNode* child);
+    void RemoveChildEntry(int index);
+    // How often the child is listed, and where first (-1 when it is not).
+    int ChildEntries(IAPNode* child) const;
+    int FirstChildEntry(IAPNode* child) const;
 };
 
 // The intermediate class above every geometric node: adds a format version only.

@@ -299,6 +299,43 @@ TEST_F(Document, NodesOutlivingTheirDocumentNoLongerCallIt)
     m_doc = NewDocument();
 }
 
+// Binding and unbinding in any order: the document's end unbinds exactly the elements bound
+// to it then, wherever they stand among the others.
+TEST_F(Document, AnEndingDocumentUnbindsWhatIsBoundToItThenAndNothingElse)
+{
+    IAPDocument6* other = NewDocument();
+    ASSERT_NE(other, nullptr);
+    IAPNode* nodes[5];
+    IAPElement* elements[5];
+    for (int i = 0; i < 5; ++i) {
+        nodes[i] = NewNode(m_doc, CLSID_APPartNode, "N");
+        elements[i] = Query<IAPElement>(nodes[i], IID_IAPElement);
+    }
+    IAPDocEventSink* otherSink = Query<IAPDocEventSink>(other, IID_IAPDocEventSink);
+    ASSERT_NE(otherSink, nullptr);
+    // The first, a middle and the last bound elsewhere; one bound to nothing.
+    for (int i : {0, 2, 4}) EXPECT_EQ(elements[i]->BindDocument(otherSink), S_OK);
+    EXPECT_EQ(elements[3]->BindDocument(nullptr), S_OK);
+    EXPECT_EQ(elements[2]->BindDocument(otherSink), S_OK); // again: no change
+    m_doc->Release();
+    m_doc = nullptr;
+    for (int i = 0; i < 5; ++i) {
+        IAPDocument* doc = nullptr;
+        const bool elsewhere = i % 2 == 0;
+        EXPECT_EQ(elements[i]->GetDocument(&doc), elsewhere ? S_OK : E_FAIL) << i;
+        if (doc) doc->Release();
+    }
+    otherSink->Release();
+    other->Release();
+    for (int i = 0; i < 5; ++i) {
+        IAPDocument* doc = nullptr;
+        EXPECT_EQ(elements[i]->GetDocument(&doc), E_FAIL) << i;
+        elements[i]->Release();
+        nodes[i]->Release();
+    }
+    m_doc = NewDocument();
+}
+
 TEST_F(Document, ImportMovesTheOtherDocumentsTopChildren)
 {
     IAPDocument6* other = NewDocument();

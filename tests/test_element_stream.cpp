@@ -2,6 +2,7 @@
 // set-up shared by the document's writer and reader.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -421,3 +422,55 @@ TEST(ElementStreamBlocks, AWriteTheStreamRefusesFailsAtOnceAndForEver)
 
 } // namespace
 
+
+// The open road reads the file's element stream once, copying it as it goes: whatever the
+// reading skipped, read again or never reached, the copy ends up byte for byte the source.
+TEST(ElementStreamBlocks, ACopyingReaderLeavesAWholeCopy)
+{
+    std::vector<unsigned char> source(3 * APProcStream::kBlockSize + 12345);
+    for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<unsigned char>((i * 2654435761u) >> 11);
+    IStorage* from = NewStorage();
+    IStorage* to = NewStorage();
+    ASSERT_NE(from, nullptr);
+    ASSERT_NE(to, nullptr);
+    {
+        APProcWriteStream w;
+        ASSERT_TRUE(w.Open(from));
+        ASSERT_TRUE(w.WriteBytes(source.data(), static_cast<std::uint32_t>(source.size())));
+        ASSERT_TRUE(w.Flush());
+        // An older, longer stream in the target goes.
+        std::vector<unsigned char> old(source.size() + 999, 0x11);
+        APProcWriteStream stale;
+        ASSERT_TRUE(stale.Open(to));
+        ASSERT_TRUE(stale.WriteBytes(old.data(), static_cast<std::uint32_t>(old.size())));
+        ASSERT_TRUE(stale.Flush());
+    }
+    {
+        APProcCopyingReadStream r;
+        ASSERT_TRUE(r.OpenCopying(from, to));
+        std::vector<unsigned char> got(APProcStream::kBlockSize + 10);
+        ASSERT_TRUE(r.ReadBlock(got.data(), 100));
+        EXPECT_TRUE(std::equal(got.begin(), got.begin() + 100, source.begin()));
+        ASSERT_TRUE(r.Seek(40)); // back: already copied
+        ASSERT_TRUE(r.ReadBlock(got.data(), 8));
+        EXPECT_EQ(got[0], source[40]);
+        ASSERT_TRUE(r.Seek(2 * APProcStream::kBlockSize + 7)); // ahead: a gap for the end to fill
+        ASSERT_TRUE(r.ReadBlock(got.data(), static_cast<std::uint32_t>(got.size()))); // straight through
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), source.begin() + 2 * APProcStream::kBlockSize + 7));
+        EXPECT_TRUE(r.FinishCopy());
+    }
+    EXPECT_TRUE(StreamBytes(to) == source);
+
+    // Without a source stream, or without a target, nothing is read and no copy is whole.
+    IStorage* empty = NewStorage();
+    APProcCopyingReadStream none;
+    EXPECT_FALSE(none.OpenCopying(empty, to));
+    EXPECT_FALSE(none.IsOpen() && none.FinishCopy());
+    EXPECT_FALSE(none.OpenCopying(from, nullptr));
+    EXPECT_FALSE(none.FinishCopy());
+    unsigned char byte = 0;
+    EXPECT_FALSE(none.ReadBlock(&byte, 1));
+    empty->Release();
+    to->Release();
+    from->Release();
+}

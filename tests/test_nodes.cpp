@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -395,6 +396,68 @@ TEST_F(Nodes, ARepeatedEntrySharesTheLinkUntilTheLastEntryGoes)
     EXPECT_EQ(RefCount(part), alone);
     part->Release();
     root->Release();
+}
+
+// A long children list is indexed: appending, finding and removing keep the rules of a short
+// one, written and read back too.
+TEST_F(Nodes, ALongChildrenListKeepsTheRulesOfAShortOne)
+{
+    IAPNode* root = NewNode(CLSID_APAssemblyNode, "root");
+    std::vector<IAPNode*> kids(100);
+    for (size_t i = 0; i < kids.size(); ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "k%zu", i);
+        kids[i] = NewNode(CLSID_APPartNode, name);
+        ASSERT_EQ(root->AppendChild(kids[i]), S_OK);
+    }
+    IAPNode* k = kids[50];
+    const ULONG linked = RefCount(k);
+    EXPECT_EQ(root->AppendChild(k), S_OK) << "already there: nothing changes";
+    EXPECT_EQ(NumChildren(root), 100);
+    EXPECT_EQ(RefCount(k), linked);
+
+    ASSERT_EQ(root->InsertChild(3, k), S_OK); // a second entry, in front of the first
+    int at = -2;
+    EXPECT_EQ(root->FindChild(k, &at), S_OK);
+    EXPECT_EQ(at, 3);
+    EXPECT_EQ(NumParents(k), 1);
+    EXPECT_EQ(RefCount(k), linked) << "two entries share one link";
+    EXPECT_EQ(root->RemoveChild(k), S_OK);
+    root->FindChild(k, &at);
+    EXPECT_EQ(at, 50) << "the first entry went";
+    EXPECT_EQ(NumParents(k), 1);
+    EXPECT_EQ(root->RemoveChild(k), S_OK);
+    root->FindChild(k, &at);
+    EXPECT_EQ(at, -1);
+    EXPECT_EQ(NumParents(k), 0);
+    EXPECT_EQ(RefCount(k), linked - 1);
+    EXPECT_EQ(root->RemoveChild(k), E_FAIL);
+    EXPECT_EQ(root->AppendChild(k), S_OK);
+    EXPECT_EQ(Child(root, 99), k);
+    EXPECT_EQ(Child(root, 50), kids[51]);
+    ASSERT_EQ(root->InsertChild(0, kids[7]), S_OK);
+
+    Writer w;
+    ASSERT_NO_FATAL_FAILURE(WriteTree(w, root));
+    ASSERT_TRUE(w.out.write(kEndMarker));
+    Reader r(w.bytes.Bytes());
+    IAPNode* copy = ReadTree(r);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(NumChildren(copy), 101);
+    EXPECT_EQ(NameOf(Child(copy, 0)), "k7");
+    EXPECT_EQ(NameOf(Child(copy, 8)), "k7");
+    EXPECT_EQ(NameOf(Child(copy, 100)), "k50");
+    IAPNode* again = Child(copy, 99);
+    EXPECT_EQ(copy->AppendChild(again), S_OK);
+    EXPECT_EQ(NumChildren(copy), 101);
+    copy->Release();
+
+    // The end of the parent lets go of every child once, the repeated one too.
+    root->Release();
+    for (IAPNode* kid : kids) {
+        EXPECT_EQ(NumParents(kid), 0);
+        kid->Release();
+    }
 }
 
 TEST_F(Nodes, CyclesAndRefusedLinksLeaveNothingBehind)

@@ -116,6 +116,17 @@ TEST(StorageCopy, EveryStorageAndStreamArrivesWithItsBytes)
     ASSERT_NO_FATAL_FAILURE(Flatten(reference, L"", &c));
     EXPECT_TRUE(c == b);
 
+    // A stream left out by name: at the top level only.
+    for (const wchar_t* left : {L"Element Stream", L"Leaf"}) {
+        IStorage* partial = NewStorage();
+        ASSERT_EQ(CopyStorageContents(from, partial, left), S_OK);
+        std::map<std::wstring, std::vector<unsigned char>> d, expected = a;
+        if (left[0] == L'E') expected.erase(L"/Element Stream");
+        ASSERT_NO_FATAL_FAILURE(Flatten(partial, L"", &d));
+        EXPECT_TRUE(d == expected);
+        partial->Release();
+    }
+
     EXPECT_EQ(CopyStorageContents(nullptr, to), E_POINTER);
     EXPECT_EQ(CopyStorageContents(from, nullptr), E_POINTER);
     reference->Release();
