@@ -13,6 +13,7 @@
 #include "platform/mfc/afx.h"
 
 class APCopyMap;
+class APUpdateLists;
 class ElementStreamSession;
 
 class CAPDocument : public CComObjectRootEx<CComSingleThreadModel>,
@@ -123,10 +124,12 @@ public:
     HRESULT STDMETHODCALLTYPE Notify(unsigned short cmd, IAPElement* element, unsigned long length,
                                      unsigned char* message) override;
 
-    // The message box of an open by moniker whose local copy cannot be fetched; tests put a
-    // recorder in its place. Null restores the system's message box.
-    using MessageBoxHook = int (*)(const char* text);
+    // The document's message boxes (an open by moniker whose local copy cannot be fetched, a
+    // validation that cannot collect its references); tests put a recorder in their place.
+    // Null restores the system's message box.
+    using MessageBoxHook = int (*)(const char* text, const char* caption, UINT flags);
     static void SetMessageBoxForTesting(MessageBoxHook hook);
+    static int ShowMessageBox(const char* text, const char* caption, UINT flags);
 
     // The element stream (written and read through the storage's "Element Stream").
     HRESULT WriteElementStream(IStorage* storage);
@@ -144,6 +147,13 @@ protected:
     HRESULT LinkChild(IAPNode* parent, IAPNode* child, bool append, int insertAfter);
     HRESULT DeleteNode(IAPNode* node);
     HRESULT BindSubtree(IAPNode* node, IAPDocEventSink* sink);
+    // Moves `child` from its first parent in `other` under `parent` here (appended, or after
+    // position insertAfter), bound to this document; on failure it goes back where it was.
+    HRESULT AdoptNode(IAPDocument* other, IAPNode* child, IAPNode* parent, bool append, int insertAfter);
+
+    // The update lists that a validation leaves for the update; both methods use them up.
+    APUpdateLists& UpdateLists();
+    void FreeUpdateLists();
 
     // Element stream pieces.
     HRESULT WriteRecord(ElementStreamSession& session, IAPElement* element);
@@ -180,4 +190,5 @@ protected:
     APCopyMap* m_copyMap = nullptr;        // owned, only while a copy runs
     int m_copyDepth = 0;
     IUnknown* m_hbUtility = nullptr;       // the reference the setter took over
+    APUpdateLists* m_updateLists = nullptr; // owned; made by the first validation
 };

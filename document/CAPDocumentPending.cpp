@@ -15,12 +15,6 @@ HRESULT STDMETHODCALLTYPE CAPDocument::GetPossibleReferenceElement(IAPElement*, 
 {
     return E_NOTIMPL;
 }
-HRESULT STDMETHODCALLTYPE CAPDocument::UpdateDocument(IAPDocument*, IAPNode*, IAPPointerList*) { return E_NOTIMPL; }
-HRESULT STDMETHODCALLTYPE CAPDocument::ValidateUpdateDocument(IAPDocument*, IAPNode*, IAPPointerList*, IAPPointerList*)
-{
-    return E_NOTIMPL;
-}
-HRESULT STDMETHODCALLTYPE CAPDocument::CleanUpUpdateDoc() { return E_NOTIMPL; }
 HRESULT STDMETHODCALLTYPE CAPDocument::GetCompoundNameForNode3(IAPNode*, unsigned char*) { return E_NOTIMPL; }
 HRESULT STDMETHODCALLTYPE CAPDocument::SetTolLibDefaultFeature(IAPFeature*) { return E_NOTIMPL; }
 HRESULT STDMETHODCALLTYPE CAPDocument::GetTolLibDefaultFeatures(IAPPointerList*) { return E_NOTIMPL; }
