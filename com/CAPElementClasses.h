@@ -8,6 +8,7 @@
 #include "features/APFeaturePair.h"
 #include "features/APTolerance.h"
 #include "model/APCondition.h"
+#include "model/APCustomOperation.h"
 #include "model/APGroup.h"
 #include "model/APNode.h"
 #include "model/APOperation.h"

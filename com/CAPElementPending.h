@@ -62,77 +62,10 @@ AP_PENDING(GetNumReferenceElements, (int *)) // IAPMeasurementOperation7
 AP_PENDING(GetMeasurementOperationReferenceElement, (int, IAPElement **)) // IAPMeasurementOperation7
 AP_PENDING(RemoveReferenceElement, (IAPElement *)) // IAPMeasurementOperation7
 AP_PENDING(RemoveReferenceElementByIndex, (int)) // IAPMeasurementOperation7
-AP_PENDING(GetOption5, (int *)) // IAPMeasurementOperation8
-AP_PENDING(SetOption5, (int)) // IAPMeasurementOperation8
 AP_PENDING(SetMeasurementOperationContribDataDetails, (unsigned char *, double, double, double, double, int, int)) // IAPMeasurementOperation9
 AP_PENDING(GetMeasurementOperationContribDataDetails, (int, double *, double *, double *, double *)) // IAPMeasurementOperation9
 AP_PENDING(ExtendMeasurementOperationContribValues, (int)) // IAPMeasurementOperation9
 AP_PENDING(ClearMeasurementOperationContribValues, ()) // IAPMeasurementOperation9
-AP_PENDING(AppendElement, (unsigned char *, IAPElement *)) // IAPCustomOperation
-AP_PENDING(GetNumElements, (int *)) // IAPCustomOperation
-AP_PENDING(GetElement, (int, unsigned char *, IAPElement **)) // IAPCustomOperation
-AP_PENDING(RemoveElement, (IAPElement *)) // IAPCustomOperation
-AP_PENDING(RemoveElementByIndex, (int)) // IAPCustomOperation
-AP_PENDING(AppendMetaData, (unsigned char *, unsigned char *)) // IAPCustomOperation
-AP_PENDING(GetNumMetaData, (int *)) // IAPCustomOperation
-AP_PENDING(GetMetaData, (int, unsigned char *, unsigned char *)) // IAPCustomOperation
-AP_PENDING(RemoveMetaDataByValue, (unsigned char *)) // IAPCustomOperation
-AP_PENDING(RemoveMetaDataByIndex, (int)) // IAPCustomOperation
-AP_PENDING(SetExtensionSetName, (unsigned char *)) // IAPCustomOperation
-AP_PENDING(GetExtensionSetName, (unsigned char *)) // IAPCustomOperation
-AP_PENDING(SetNameOfExtension, (unsigned char *)) // IAPCustomOperation
-AP_PENDING(GetNameOfExtension, (unsigned char *)) // IAPCustomOperation
-AP_PENDING(GetCustomOpType, (APCustomType *)) // IAPCustomOperation
-AP_PENDING(SetCustomOpType, (APCustomType)) // IAPCustomOperation
-AP_PENDING(SetLowDesignLimitForCustom, (double)) // IAPCustomOperation
-AP_PENDING(GetLowDesignLimitOfCustom, (double *)) // IAPCustomOperation
-AP_PENDING(SetHighDesignLimitForCustom, (double)) // IAPCustomOperation
-AP_PENDING(GetHighDesignLimitOfCustom, (double *)) // IAPCustomOperation
-AP_PENDING(IsLowDesignLimitSetForCustom, (LONG *)) // IAPCustomOperation
-AP_PENDING(IsHighDesignLimitSetForCustom, (LONG *)) // IAPCustomOperation
-AP_PENDING(SetIsRelativeForCustom, (LONG)) // IAPCustomOperation
-AP_PENDING(GetIsRelativeOfCustom, (LONG *)) // IAPCustomOperation
-AP_PENDING(CheckIfDllWasModified, (LONG *)) // IAPCustomOperation2
-AP_PENDING(GetResultsStoredFlagCustom, (LONG *)) // IAPCustomOperation3
-AP_PENDING(SetResultsStoredFlagCustom, (LONG)) // IAPCustomOperation3
-AP_PENDING(SetNumDataCustom, (int)) // IAPCustomOperation3
-AP_PENDING(GetNumDataCustom, (int *)) // IAPCustomOperation3
-AP_PENDING(SetRawDataByIndexCustom, (int, double)) // IAPCustomOperation3
-AP_PENDING(GetRawDataByIndexCustom, (int, double *)) // IAPCustomOperation3
-AP_PENDING(AppendCustContribData, (unsigned char *, double)) // IAPCustomOperation3
-AP_PENDING(GetCustNumContribData, (int *)) // IAPCustomOperation3
-AP_PENDING(GetCustContribData, (int, unsigned char *, double *)) // IAPCustomOperation3
-AP_PENDING(RemoveCustContribDataByIndex, (int)) // IAPCustomOperation3
-AP_PENDING(GetCustContribData2, (int, unsigned char *, double *, int *)) // IAPCustomOperation3
-AP_PENDING(AppendCustContribData2, (unsigned char *, double, int)) // IAPCustomOperation3
-AP_PENDING(SetCustSimulatedNominal, (double)) // IAPCustomOperation3
-AP_PENDING(GetCustSimulatedNominal, (double *)) // IAPCustomOperation3
-AP_PENDING(SetCustProcessStdDev, (double)) // IAPCustomOperation4
-AP_PENDING(GetCustProcessStdDev, (double *)) // IAPCustomOperation4
-AP_PENDING(SetCustHLMVariance, (double)) // IAPCustomOperation4
-AP_PENDING(GetCustHLMVariance, (double *)) // IAPCustomOperation4
-AP_PENDING(SetElementByLabel, (unsigned char *, IAPElement *)) // IAPCustomOperation5
-AP_PENDING(AppendCustomOperationAltContribData, (unsigned char *, double)) // IAPCustomOperation6
-AP_PENDING(GetCustomOperationNumAltContribData, (int *)) // IAPCustomOperation6
-AP_PENDING(GetCustomOperationAltContribData, (int, unsigned char *, double *)) // IAPCustomOperation6
-AP_PENDING(RemoveCustomOperationAltContribDataByIndex, (int)) // IAPCustomOperation6
-AP_PENDING(SetCustomOperationExtraValue4, (double)) // IAPCustomOperation6
-AP_PENDING(GetCustomOperationExtraValue4, (double *)) // IAPCustomOperation6
-AP_PENDING(GetExtraValue8, (double *)) // IAPCustomOperation6
-AP_PENDING(GetCustomOperationExtraValue5, (double *)) // IAPCustomOperation7
-AP_PENDING(AppendCustomOperationElementNoDependent, (unsigned char *, IAPElement *)) // IAPCustomOperation7
-AP_PENDING(GetExtraValue6, (double *)) // IAPCustomOperation8
-AP_PENDING(SetExtraValue6, (double)) // IAPCustomOperation8
-AP_PENDING(GetExtraValue7, (double *)) // IAPCustomOperation8
-AP_PENDING(SetExtraValue7, (double)) // IAPCustomOperation8
-AP_PENDING(SetCustomOperationExtraValue5, (double)) // IAPCustomOperation8
-AP_PENDING(SetExtraValue8, (double)) // IAPCustomOperation8
-AP_PENDING(GetCustomOperationAltContribData2, (int, unsigned char *, double *, int *)) // IAPCustomOperation9
-AP_PENDING(AppendCustomOperationAltContribData2, (unsigned char *, double, int)) // IAPCustomOperation9
-AP_PENDING(SetCustomOperationContribDataDetails, (unsigned char *, double, double, double, double, int, int)) // IAPCustomOperation12
-AP_PENDING(GetCustomOperationContribDataDetails, (int, double *, double *, double *, double *)) // IAPCustomOperation12
-AP_PENDING(ExtendCustomOperationContribValues, (int)) // IAPCustomOperation12
-AP_PENDING(ClearCustomOperationContribValues, ()) // IAPCustomOperation12
 AP_PENDING(SetSPCMeasurementType, (APSPCType)) // IAPSPCMeasurementOp
 AP_PENDING(GetSPCMeasurementType, (APSPCType *)) // IAPSPCMeasurementOp
 AP_PENDING(SetXMLFileName, (unsigned char *)) // IAPSPCMeasurementOp

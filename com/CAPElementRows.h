@@ -238,3 +238,5 @@ AP_METHOD(Notify, (unsigned long cmd, IAPElement* elem), AP_ANY, AP_QUIET, m->No
 #include "com/CAPElementRowsOperation.h"
 // The FEM assembly, measurement, SPC measurement and custom operation families.
 #include "com/CAPElementRowsOperation2.h"
+// The custom operation family.
+#include "com/CAPElementRowsCustom.h"

@@ -36,6 +36,26 @@ bool ReadText(WmObjectStream& s, CString& text, int bufferSize)
     return true;
 }
 
+bool WriteTextList(WmObjectStream& s, const std::vector<CString>& texts, int bufferSize)
+{
+    if (!s.write(static_cast<int>(texts.size()))) return false;
+    for (const CString& text : texts)
+        if (!WriteText(s, text, bufferSize)) return false;
+    return true;
+}
+
+bool ReadTextList(WmObjectStream& s, std::vector<CString>& texts, int bufferSize)
+{
+    int count = 0;
+    // A string is at least its length word.
+    if (!s.read(count) || count < 0 || !MayHold(s, static_cast<std::int64_t>(count) * 4)) return false;
+    std::vector<CString> read(static_cast<std::size_t>(count));
+    for (CString& text : read)
+        if (!ReadText(s, text, bufferSize)) return false;
+    texts.swap(read);
+    return true;
+}
+
 bool WriteMonikerField(WmObjectStream& s, IORVDataMoniker* moniker)
 {
     unsigned long length = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // Field helpers shared by the model classes' persisted blocks.
 #include <cstdint>
+#include <vector>
 
 #include "platform/mfc/afx.h"
 #include "Plenvort_h.h"
@@ -15,6 +16,10 @@ bool MayHold(WmObjectStream& stream, std::int64_t bytes);
 // and a read keeps that many.
 bool WriteText(WmObjectStream& stream, const CString& text, int bufferSize);
 bool ReadText(WmObjectStream& stream, CString& text, int bufferSize);
+// A list of such strings behind its count. A read checks the count against what the stream
+// still holds first, and changes `texts` only when the whole list was read.
+bool WriteTextList(WmObjectStream& stream, const std::vector<CString>& texts, int bufferSize);
+bool ReadTextList(WmObjectStream& stream, std::vector<CString>& texts, int bufferSize);
 
 // A data moniker as its saved bytes behind their length; no moniker is length 0, and a read
 // leaves *moniker null for it.

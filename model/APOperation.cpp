@@ -15,7 +15,6 @@ IMPLEMENT_DYNAMIC(APKinematicAssemblyOperation, APOperation)
 IMPLEMENT_DYNAMIC(APFemAssemblyOperation, APOperation)
 IMPLEMENT_DYNAMIC(APMeasurementOperation, APOperation)
 IMPLEMENT_DYNAMIC(APSPCMeasurementOp, APOperation)
-IMPLEMENT_DYNAMIC(APCustomOperation, APOperation)
 
 namespace {
 
@@ -511,8 +510,7 @@ HRESULT APKinematicAssemblyOperation::Serialize(WmObjectStream* stream)
 {
     if (APOperation::Serialize(stream) < 0) return E_FAIL;
     WmObjectStream& s = *stream;
-    bool ok = s.write(kBlockVersion) && WriteBias(s) && s.write(static_cast<int>(m_labels.size()));
-    for (std::size_t i = 0; ok && i < m_labels.size(); ++i) ok = WriteText(s, m_labels[i], 1024);
+    bool ok = s.write(kBlockVersion) && WriteBias(s) && WriteTextList(s, m_labels, 1024);
     ok = ok && m_elements.Write(s) && WriteMove(s) && WriteRefresh(s);
     return ok ? S_OK : E_FAIL;
 }
@@ -521,17 +519,9 @@ HRESULT APKinematicAssemblyOperation::Deserialize(WmObjectStream* stream)
 {
     if (APOperation::Deserialize(stream) < 0) return E_FAIL;
     WmObjectStream& s = *stream;
-    int version = 0, count = 0;
-    if (!s.read(version) || version < 1 || !ReadBias(s) || !s.read(count)) return E_FAIL;
-    // A label is at least its length word.
-    if (count < 0 || !MayHold(s, static_cast<std::int64_t>(count) * 4)) return E_FAIL;
+    int version = 0;
     std::vector<CString> labels;
-    labels.reserve(static_cast<std::size_t>(std::min(count, 4096)));
-    for (int i = 0; i < count; ++i) {
-        CString label;
-        if (!ReadText(s, label, 1024)) return E_FAIL;
-        labels.push_back(label);
-    }
+    if (!s.read(version) || version < 1 || !ReadBias(s) || !ReadTextList(s, labels, 1024)) return E_FAIL;
     if (!m_elements.Read(s)) return E_FAIL;
     m_labels.swap(labels);
     return (version < 2 || ReadMove(s)) && (version < 3 || ReadRefresh(s)) ? S_OK : E_FAIL;

@@ -237,10 +237,3 @@ class APSPCMeasurementOp : public APOperation {
 public:
     APSPCMeasurementOp() = default;
 };
-
-class APCustomOperation : public APOperation, public APStepSettings {
-    DECLARE_DYNAMIC(APCustomOperation)
-
-public:
-    APCustomOperation() = default;
-};

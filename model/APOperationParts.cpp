@@ -106,17 +106,21 @@ void APElementList::Clear()
     if (sink) sink->Release();
 }
 
-bool APElementList::DropDestroyed(IAPElement* element)
+bool APElementList::DropDestroyed(IAPElement* element) { return Destroyed(element, false); }
+
+bool APElementList::NullDestroyed(IAPElement* element) { return Destroyed(element, true); }
+
+bool APElementList::Destroyed(IAPElement* element, bool keepSlots)
 {
     IAPElement* target = element ? Bare<IAPElement>(element, IID_IAPElement) : nullptr;
     if (!target) target = element;
     if (!target) return false;
     int dropped = 0;
     for (int i = m_entries.Count() - 1; i >= 0; --i) {
-        if (m_entries[i] == target) {
-            m_entries.RemoveAt(i);
-            ++dropped;
-        }
+        if (m_entries[i] != target) continue;
+        if (keepSlots) m_entries[i] = nullptr;
+        else m_entries.RemoveAt(i);
+        ++dropped;
     }
     if (!dropped) return false;
     if (IAPElementSink* sink = OwnerSink()) {
@@ -141,6 +145,43 @@ HRESULT APElementList::RemoveFirst(IAPElement* element)
     m_entries.RemoveAt(index);
     target->Release(); // may end the element
     return S_OK;
+}
+
+HRESULT APElementList::RemoveAt(int index)
+{
+    if (index < 0 || index >= m_entries.Count()) return E_FAIL;
+    IAPElement* member = m_entries[index];
+    if (!member) {
+        m_entries.RemoveAt(index);
+        return S_OK;
+    }
+    IAPElementSink* sink = OwnerSink();
+    if (!sink) return E_FAIL;
+    m_entries.RemoveAt(index);
+    if (!m_entries.Contains(member)) Unwatch(member, sink);
+    sink->Release();
+    member->Release(); // may end the element
+    return S_OK;
+}
+
+HRESULT APElementList::ReplaceAt(int index, IAPElement* element)
+{
+    if (index < 0 || index >= m_entries.Count() || !element) return E_FAIL;
+    IAPElementSink* sink = OwnerSink();
+    if (!sink) return E_FAIL;
+    IAPElement* entry = Query<IAPElement>(element, IID_IAPElement); // the entry's reference
+    if (!entry) {
+        sink->Release();
+        return E_FAIL;
+    }
+    IAPElement* old = m_entries[index];
+    m_entries[index] = entry;
+    const bool watched = Watch(entry, sink);
+    // Unregistered before the release that may end the old element.
+    if (old && !m_entries.Contains(old)) Unwatch(old, sink);
+    sink->Release();
+    if (old) old->Release();
+    return watched ? S_OK : E_FAIL;
 }
 
 bool APElementList::Write(WmObjectStream& s) const

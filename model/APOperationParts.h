@@ -97,6 +97,17 @@ public:
     // even where later entries still hold it. S_OK when it is not listed; E_FAIL when the owner
     // has no wrapper to unregister.
     HRESULT RemoveFirst(IAPElement* element);
+    // An element reported destroyed: every entry equal to it becomes a null entry in place
+    // (so that what runs parallel to the list stays aligned), and the registration ends.
+    bool NullDestroyed(IAPElement* element);
+    // Entry `index` goes (later entries shift down); the owner stays registered while another
+    // entry still holds the element. E_FAIL out of range, or for an element entry when the
+    // owner has no wrapper.
+    HRESULT RemoveAt(int index);
+    // Entry `index` takes `element` (not null) with a reference and the registration; the
+    // element it held loses its reference, and the registration unless listed elsewhere.
+    // E_FAIL, with nothing changed, out of range or when the owner cannot register.
+    HRESULT ReplaceAt(int index, IAPElement* element);
 
     // {count, the references} with -200000 for a null entry.
     bool Write(WmObjectStream& stream) const;
@@ -111,6 +122,7 @@ public:
 
 private:
     IAPElementSink* OwnerSink() const;
+    bool Destroyed(IAPElement* element, bool keepSlots);
     bool IsOwnerAncestor(IAPElement* element) const;
 
     APElement& m_owner;
