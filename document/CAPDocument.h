@@ -14,6 +14,8 @@
 
 class APCopyMap;
 class APUpdateLists;
+template <class T>
+class ComRef;
 class ElementStreamSession;
 
 class CAPDocument : public CComObjectRootEx<CComSingleThreadModel>,
@@ -154,6 +156,16 @@ protected:
     // The update lists that a validation leaves for the update; both methods use them up.
     APUpdateLists& UpdateLists();
     void FreeUpdateLists();
+
+    // Names and lookup. The children of the hidden root, in order, each with a reference.
+    HRESULT TopLevelNodes(std::vector<ComRef<IAPNode>>& nodes);
+    HRESULT FindTopLevelByName(const std::string& name, IAPNode** node);
+    // Shallow search: the start node's children, their names trimmed of trailing blanks.
+    HRESULT FindNodeByName(const std::string& name, IAPNode* start, IAPNode** node);
+    // Deep search: the start node's subtree, pre-order, names as stored.
+    HRESULT FindNodeByName2(const std::string& name, IAPNode* start, IAPNode** node);
+    HRESULT CompoundNameInto(IAPNode* node, const char* separator, unsigned char* out);
+    HRESULT TolLibPath(std::string& path);
 
     // Element stream pieces.
     HRESULT WriteRecord(ElementStreamSession& session, IAPElement* element);
