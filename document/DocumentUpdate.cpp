@@ -111,7 +111,7 @@ HRESULT STDMETHODCALLTYPE CAPDocument::UpdateDocument(IAPDocument* doc, IAPNode*
         std::vector<IAPNode*> tops;
         for (auto& node : moving) tops.push_back(node.Get());
         APNameSearch search;
-        search.Build(tops);
+        search.Build(this, tops);
         // The records leave the document before they are applied: the calls below notify
         // clients, who may call back into the document.
         std::vector<APPairRecord> pairRecords;

@@ -8,6 +8,7 @@
 #include "document/CAPDocument.h"
 #include "document/ComRef.h"
 #include "document/Guarded.h"
+#include "document/NodeNames.h"
 #include "document/UpdateLists.h"
 #include "model/APComQuery.h"
 
@@ -125,9 +126,10 @@ int IndexOfPair(IAPOperation* op, IAPFeaturePair* pair)
 // Turns the references into records and checks each against the newer document.
 class Validator {
 public:
-    Validator(IAPPointerList* recorded, IAPDocument* newer, IAPPointerList* affectedElems, IAPPointerList* affectedOps)
-        : m_recorded(ComRef<IAPPointerList>::Hold(recorded)), m_newer(newer), m_affectedElems(affectedElems),
-          m_affectedOps(affectedOps)
+    Validator(IAPDocument* self, IAPPointerList* recorded, IAPDocument* newer, IAPPointerList* affectedElems,
+              IAPPointerList* affectedOps)
+        : m_self(self), m_recorded(ComRef<IAPPointerList>::Hold(recorded)), m_newer(newer),
+          m_affectedElems(affectedElems), m_affectedOps(affectedOps)
     {
     }
 
@@ -151,6 +153,14 @@ public:
     }
 
 private:
+    // A path of an element of this document; one that cannot be read is empty.
+    std::string PathHere(HRESULT (*read)(IAPDocument*, IUnknown*, std::string&), IUnknown* element)
+    {
+        std::string path;
+        if (FAILED(read(m_self, element, path))) path.clear();
+        return path;
+    }
+
     // The newer tree, gathered when the first record is to be checked.
     HRESULT Search(APNameSearch** search)
     {
@@ -160,7 +170,7 @@ private:
             if (FAILED(FirstRootOf(m_newer, &root)) || FAILED(ChildrenOf(root.Get(), &children))) return E_FAIL;
             std::vector<IAPNode*> tops;
             for (auto& c : children) tops.push_back(c.Get());
-            m_search.Build(tops);
+            m_search.Build(m_newer, tops);
             m_searchBuilt = true;
         }
         *search = &m_search;
@@ -194,9 +204,8 @@ private:
     HRESULT CustomEntry(IAPCustomOperation* custom, IAPElement* referenced)
     {
         std::string name;
-        ReadElementName(referenced, &name);
-        auto referencedNode = QueryRef<IAPNode>(referenced, IID_IAPNode);
-        const std::string path = FeaturePathOf(referencedNode.Get());
+        node_names::ElementName(referenced, name);
+        const std::string path = PathHere(node_names::FeaturePath, referenced);
         auto op = QueryRef<IAPOperation>(custom, IID_IAPOperation);
         int count = 0;
         if (FAILED(custom->GetNumElements(&count))) return S_OK;
@@ -207,9 +216,8 @@ private:
             if (FAILED(custom->GetElement(i, label.data(), element.Out())) || !element) continue;
             label.back() = 0;
             std::string elementName;
-            if (!ReadElementName(element.Get(), &elementName) || elementName != name) continue;
-            auto node = QueryRef<IAPNode>(element.Get(), IID_IAPNode);
-            if (FeaturePathOf(node.Get()) != path) continue;
+            if (FAILED(node_names::ElementName(element.Get(), elementName)) || elementName != name) continue;
+            if (PathHere(node_names::FeaturePath, element.Get()) != path) continue;
 
             APPairRecord record;
             record.kind = APPairRecord::Custom;
@@ -257,8 +265,8 @@ private:
             return S_OK;
         }
         APRecordedFeature recorded;
-        ReadElementName(referenced, &recorded.name);
-        recorded.partPath = PartPathOf(QueryRef<IAPNode>(referenced, IID_IAPNode).Get());
+        node_names::ElementName(referenced, recorded.name);
+        recorded.partPath = PathHere(node_names::PartPath, referenced);
         names->push_back(recorded);
         return Check(recorded.name, recorded.partPath, APNameSearch::FeatureByPartPath, referenced,
                      record.operation.Get());
@@ -267,10 +275,10 @@ private:
     HRESULT AssemblyEntry(IAPElement* referrer, IAPElement* referenced)
     {
         APAssemblyOpRecord record;
-        ReadElementName(referenced, &record.name);
+        node_names::ElementName(referenced, record.name);
         if (auto node = QueryRef<IAPNode>(referenced, IID_IAPNode)) {
             ComRef<IAPNode> parent;
-            if (SUCCEEDED(node->GetParent(0, parent.Out())) && parent) ReadElementName(parent.Get(), &record.parentName);
+            if (SUCCEEDED(node->GetParent(0, parent.Out())) && parent) node_names::ElementName(parent.Get(), record.parentName);
         }
         record.operation = QueryRef<IAPOperation>(referrer, IID_IAPOperation);
         const std::string name = record.name;
@@ -279,6 +287,7 @@ private:
         return Check(name, std::string(), APNameSearch::AnyByName, referenced, op.Get());
     }
 
+    IAPDocument* m_self; // the document whose node is validated
     ComRef<IAPPointerList> m_recorded;
     std::vector<APPairRecord> m_records;
     std::vector<APAssemblyOpRecord> m_assemblyRecords;
@@ -309,7 +318,7 @@ HRESULT STDMETHODCALLTYPE CAPDocument::ValidateUpdateDocument(IAPDocument* doc, 
             ShowMessageBox("Validation failure", "Warning", kValidationBoxFlags);
             return S_OK;
         }
-        Validator validator(recorded.Get(), doc, affectedElems, affectedOps);
+        Validator validator(this, recorded.Get(), doc, affectedElems, affectedOps);
         HRESULT hr = S_OK;
         for (auto& referrer : map.Referrers()) {
             for (auto& referenced : referrer.referenced)

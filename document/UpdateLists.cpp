@@ -1,90 +1,10 @@
 #include "document/UpdateLists.h"
 
-#include <cstring>
 #include <unordered_set>
 
+#include "document/NodeNames.h"
 #include "model/APComQuery.h"
 #include "platform/orv/ORVComCreate.h"
-
-namespace {
-
-// Longest name taken from an element; anything longer is a broken element, not a name.
-constexpr int kMaxNameSize = 1 << 24;
-
-// Calls `take` on each ancestor along the first parents, nearest first, while it answers
-// true. A node without parents of its own is a document's hidden root and is not taken.
-template <class F>
-void ClimbFirstParents(IAPNode* node, F&& take)
-{
-    std::unordered_set<IUnknown*> seen{Identity(node)};
-    ComRef<IAPNode> at = ComRef<IAPNode>::Hold(node);
-    while (at) {
-        ComRef<IAPNode> parent;
-        if (FAILED(at->GetParent(0, parent.Out())) || !parent) return;
-        int parents = 0;
-        if (FAILED(parent->GetNumParents(&parents)) || parents <= 0) return;
-        if (!seen.insert(Identity(parent.Get())).second) return; // a loop in the links
-        if (!take(parent.Get())) return;
-        at = std::move(parent);
-    }
-}
-
-std::string JoinOutermostFirst(const std::vector<std::string>& nearestFirst, const char* separator)
-{
-    std::string out;
-    for (auto it = nearestFirst.rbegin(); it != nearestFirst.rend(); ++it) {
-        if (it != nearestFirst.rbegin()) out += separator;
-        out += *it;
-    }
-    return out;
-}
-
-std::string NameOrEmpty(IUnknown* element)
-{
-    std::string name;
-    ReadElementName(element, &name);
-    return name;
-}
-
-} // namespace
-
-bool ReadElementName(IUnknown* element, std::string* name)
-{
-    name->clear();
-    auto e = QueryRef<IAPElement>(element, IID_IAPElement);
-    int size = 0;
-    if (!e || FAILED(e->GetNameSize(&size)) || size < 0 || size >= kMaxNameSize) return false;
-    std::vector<unsigned char> buffer(static_cast<size_t>(size) + 1, 0);
-    if (FAILED(e->GetName(buffer.data()))) return false;
-    buffer.back() = 0;
-    name->assign(reinterpret_cast<const char*>(buffer.data()));
-    return true;
-}
-
-std::string PartPathOf(IAPNode* node)
-{
-    std::vector<std::string> names;
-    if (node) {
-        ClimbFirstParents(node, [&](IAPNode* ancestor) {
-            names.push_back(NameOrEmpty(ancestor));
-            return !Answers(ancestor, IID_IAPPartNode);
-        });
-    }
-    return JoinOutermostFirst(names, ":");
-}
-
-std::string FeaturePathOf(IAPNode* node)
-{
-    std::vector<std::string> names;
-    if (node) {
-        ClimbFirstParents(node, [&](IAPNode* ancestor) {
-            if (!Answers(ancestor, IID_IAPFeature)) return false;
-            names.push_back(NameOrEmpty(ancestor));
-            return true;
-        });
-    }
-    return JoinOutermostFirst(names, "");
-}
 
 HRESULT NewPointerList(ComRef<IAPPointerList>* list)
 {
@@ -136,8 +56,9 @@ bool PairHolds(IAPFeaturePair* pair, IUnknown* feature, bool object)
 // ---------------------------------------------------------------------------------------
 // The name search
 
-void APNameSearch::Build(const std::vector<IAPNode*>& tops)
+void APNameSearch::Build(IAPDocument* doc, const std::vector<IAPNode*>& tops)
 {
+    m_doc = doc;
     m_candidates.clear();
     m_byName.clear();
     // Post-order without recursion: a deep tree from a file must not exhaust the stack.
@@ -169,13 +90,23 @@ void APNameSearch::Build(const std::vector<IAPNode*>& tops)
             Candidate c;
             c.element = QueryRef<IAPElement>(node.Get(), IID_IAPElement);
             std::string name;
-            if (!c.element || !ReadElementName(c.element.Get(), &name)) continue;
+            if (!c.element || FAILED(node_names::ElementName(c.element.Get(), name))) continue;
             c.isFeature = Answers(node.Get(), IID_IAPFeature);
             c.node = std::move(node);
             m_byName[name].push_back(m_candidates.size());
             m_candidates.push_back(std::move(c));
         }
     }
+}
+
+// A path that cannot be read matches nothing; it is read again the next time.
+bool APNameSearch::ReadPath(HRESULT (*read)(IAPDocument*, IUnknown*, std::string&), const Candidate& c,
+                            std::optional<std::string>* path) const
+{
+    std::string text;
+    if (FAILED(read(m_doc, c.node.Get(), text))) return false;
+    *path = std::move(text);
+    return true;
 }
 
 IAPElement* APNameSearch::Find(const std::string& name, const std::string& path, Match how)
@@ -189,12 +120,12 @@ IAPElement* APNameSearch::Find(const std::string& name, const std::string& path,
             return c.element.Get();
         case FeatureByPartPath:
             if (!c.isFeature) continue;
-            if (!c.partPath) c.partPath = PartPathOf(c.node.Get());
+            if (!c.partPath && !ReadPath(node_names::PartPath, c, &c.partPath)) continue;
             if (*c.partPath == path) return c.element.Get();
             continue;
         case CustomElement:
             if (!c.isFeature) return c.element.Get();
-            if (!c.featurePath) c.featurePath = FeaturePathOf(c.node.Get());
+            if (!c.featurePath && !ReadPath(node_names::FeaturePath, c, &c.featurePath)) continue;
             if (*c.featurePath == path) return c.element.Get();
             continue;
         }

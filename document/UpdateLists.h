@@ -65,14 +65,6 @@ public:
     }
 };
 
-// The element's name read at its full size; false when it has none to give.
-bool ReadElementName(IUnknown* element, std::string* name);
-// The names of the node's ancestors up to and including the first part (or fixture) node,
-// outermost first and joined by ":". A document's hidden root is never part of it.
-std::string PartPathOf(IAPNode* node);
-// The names of the node's feature ancestors, outermost first, joined without a separator.
-std::string FeaturePathOf(IAPNode* node);
-
 // A new empty pointer list.
 HRESULT NewPointerList(ComRef<IAPPointerList>* list);
 // The document's first top-level node.
@@ -92,7 +84,8 @@ public:
         CustomElement,       // name; a feature must also have the given feature path
     };
 
-    void Build(const std::vector<IAPNode*>& tops);
+    // `doc` is the document that holds the nodes now; their paths are read through it.
+    void Build(IAPDocument* doc, const std::vector<IAPNode*>& tops);
     // The first node that matches, or null; the search holds the reference.
     IAPElement* Find(const std::string& name, const std::string& path, Match how);
 
@@ -104,6 +97,10 @@ private:
         std::optional<std::string> partPath;
         std::optional<std::string> featurePath;
     };
+    bool ReadPath(HRESULT (*read)(IAPDocument*, IUnknown*, std::string&), const Candidate& c,
+                  std::optional<std::string>* path) const;
+
+    IAPDocument* m_doc = nullptr;
     std::vector<Candidate> m_candidates;
     std::unordered_map<std::string, std::vector<size_t>> m_byName; // in search order
 };
