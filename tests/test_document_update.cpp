@@ -375,3 +375,39 @@ TEST_F(DocumentUpdate, PartPathsTellFeaturesOfOneNameApart)
     EXPECT_TRUE(Same(TargetOf(pair, 0), target));
     EXPECT_EQ(ChildNames(a), Names({"Q", "Pin", "P", "T"}));
 }
+
+TEST_F(DocumentUpdate, CustomOperationElementsAreFoundAgainByLabel)
+{
+    BuildWorld();
+    IAPNode* custom = Node(m_doc, CLSID_APCustomOperation, "Custom", nullptr);
+    auto* c = As<IAPCustomOperation>(custom, IID_IAPCustomOperation);
+    ASSERT_EQ(c->AppendElement(Text("first hole"), As<IAPElement>(hole1, IID_IAPElement)), S_OK);
+    ASSERT_EQ(c->AppendElement(Text("fixture"), As<IAPElement>(fix, IID_IAPElement)), S_OK);
+    ASSERT_EQ(c->AppendElement(Text("second hole"), As<IAPElement>(hole2, IID_IAPElement)), S_OK);
+    const ULONG customRefs = RefCount(custom);
+
+    // Referrers in the order first met: Placing (Bracket), p1 and Custom (Hole1), p2 (Hole2).
+    IAPPointerList* elems = List();
+    IAPPointerList* ops = List();
+    ASSERT_EQ(m_doc->ValidateUpdateDocument(m_newer, subA, elems, ops), S_OK);
+    EXPECT_EQ(ListNames(elems), Names({"Hole2", "Hole2"}));
+    EXPECT_EQ(ListNames(ops), Names({"Custom", "Op2"}));
+
+    IAPPointerList* inactive = List();
+    ASSERT_EQ(m_doc->UpdateDocument(m_newer, subA, inactive), S_OK);
+    EXPECT_EQ(ListNames(inactive), Names({"Custom", "Op2"}));
+    EXPECT_EQ(RefCount(custom), customRefs + 2) << "the two result lists hold it; the records are gone";
+    ASSERT_EQ(CountOf<IAPCustomOperation>(c, &IAPCustomOperation::GetNumElements), 3);
+    const struct {
+        const char* label;
+        IUnknown* element;
+    } expected[] = {{"first hole", newHole1}, {"fixture", fix}, {"second hole", nullptr}};
+    for (int i = 0; i < 3; ++i) {
+        unsigned char label[1025] = {};
+        IAPElement* element = nullptr;
+        ASSERT_EQ(c->GetElement(i, label, &element), S_OK);
+        EXPECT_STREQ(reinterpret_cast<char*>(label), expected[i].label);
+        EXPECT_TRUE(expected[i].element ? Same(element, expected[i].element) : element == nullptr) << i;
+        if (element) element->Release();
+    }
+}
