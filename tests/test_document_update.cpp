@@ -256,6 +256,9 @@ TEST_F(DocumentUpdate, ReferencesComeOutGroupedByReferrerInFirstSeenOrder)
     IAPFeaturePair* pairB = Pair(m_doc, opB, f1, target);
     IAPFeaturePair* pairA = Pair(m_doc, opA, f2, target);
     ASSERT_EQ(pairB->AppendObjectFeature(As<IAPFeature>(f2, IID_IAPFeature)), S_OK); // F2's dependents: A, B
+    // F1 under a second parent in the same subtree is still one element to validate.
+    IAPNode* again = Node(m_doc, CLSID_APFeatureGroupNode, "Again", a);
+    ASSERT_EQ(m_doc->AddChild(again, f1), S_OK);
     Node(m_newer, CLSID_APAssemblyNode, "Other", nullptr);
 
     IAPPointerList* elems = List();
@@ -276,7 +279,8 @@ TEST_F(DocumentUpdate, ReferencesComeOutGroupedByReferrerInFirstSeenOrder)
     ASSERT_EQ(m_doc->ValidateUpdateDocument(m_newer, part, List(), List()), S_OK);
     ASSERT_EQ(m_doc->UpdateDocument(m_newer, part, inactive), S_OK);
     EXPECT_EQ(ListNames(inactive), Names{});
-    EXPECT_EQ(ChildNames(a), Names({"P"}));
+    EXPECT_EQ(ChildNames(a), Names({"P", "Again"}));
+    EXPECT_EQ(ChildNames(again), Names{});
     ASSERT_EQ(CountOf<IAPFeaturePair>(pairB, &IAPFeaturePair::GetNumObjectFeatures), 2);
     EXPECT_TRUE(Same(ObjectOf(pairB, 0), newF1));
     EXPECT_TRUE(Same(ObjectOf(pairB, 1), newF2));
