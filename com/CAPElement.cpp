@@ -9,6 +9,7 @@
 #include "model/APCondition.h"
 #include "model/APCustomOperation.h"
 #include "model/APGroup.h"
+#include "model/APMeasurementOperation.h"
 #include "model/APNode.h"
 #include "model/APOperation.h"
 

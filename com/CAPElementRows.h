@@ -238,5 +238,7 @@ AP_METHOD(Notify, (unsigned long cmd, IAPElement* elem), AP_ANY, AP_QUIET, m->No
 #include "com/CAPElementRowsOperation.h"
 // The FEM assembly, measurement, SPC measurement and custom operation families.
 #include "com/CAPElementRowsOperation2.h"
+// The measurement and SPC measurement operation families.
+#include "com/CAPElementRowsMeasurement.h"
 // The custom operation family.
 #include "com/CAPElementRowsCustom.h"

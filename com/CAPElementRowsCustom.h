@@ -109,9 +109,10 @@ AP_BUFFER_METHOD(GetCustomOperationAltContribData2, (int index, unsigned char* l
 AP_METHOD(AppendCustomOperationAltContribData2, (unsigned char* label, double value, int code), AP_CUSTOM_KIND, AP_QUIET,
           AP_CUSTOM_ALTERNATES.Append(InString(label), value, code))
 
-// IAPCustomOperation11, shared with IAPMeasurementOperation8.
-AP_BUFFER_METHOD(GetOption5, (int* value), value, AP_CUSTOM_KIND, AP_QUIET, m->GetOption5(value))
-AP_METHOD(SetOption5, (int value), AP_CUSTOM_KIND, AP_QUIET, m->SetOption5(value))
+// IAPCustomOperation11, shared with IAPMeasurementOperation8: a measurement operation first.
+AP_BUFFER_METHOD(GetOption5, (int* value), value, AP_TRY(APMeasurementOperation, APCustomOperation), AP_QUIET,
+                 m->GetOption5(value))
+AP_METHOD(SetOption5, (int value), AP_TRY(APMeasurementOperation, APCustomOperation), AP_QUIET, m->SetOption5(value))
 
 // IAPCustomOperation12 (its refresh settings are the shared rows).
 AP_METHOD(SetCustomOperationContribDataDetails,

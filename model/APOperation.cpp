@@ -13,8 +13,6 @@ IMPLEMENT_DYNAMIC(APAssemblyOperation, APOperation)
 IMPLEMENT_DYNAMIC(APClassicAssemblyOperation, APOperation)
 IMPLEMENT_DYNAMIC(APKinematicAssemblyOperation, APOperation)
 IMPLEMENT_DYNAMIC(APFemAssemblyOperation, APOperation)
-IMPLEMENT_DYNAMIC(APMeasurementOperation, APOperation)
-IMPLEMENT_DYNAMIC(APSPCMeasurementOp, APOperation)
 
 namespace {
 

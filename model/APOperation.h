@@ -223,17 +223,3 @@ public:
 private:
     APFemType m_femType = AP_FEM_FLEX_TO_RIGID;
 };
-
-class APMeasurementOperation : public APOperation {
-    DECLARE_DYNAMIC(APMeasurementOperation)
-
-public:
-    APMeasurementOperation() = default;
-};
-
-class APSPCMeasurementOp : public APOperation {
-    DECLARE_DYNAMIC(APSPCMeasurementOp)
-
-public:
-    APSPCMeasurementOp() = default;
-};

@@ -150,17 +150,17 @@ HRESULT APElementList::RemoveFirst(IAPElement* element)
 HRESULT APElementList::RemoveAt(int index)
 {
     if (index < 0 || index >= m_entries.Count()) return E_FAIL;
-    IAPElement* member = m_entries[index];
-    if (!member) {
+    IAPElement* target = m_entries[index];
+    if (!target) {
         m_entries.RemoveAt(index);
         return S_OK;
     }
     IAPElementSink* sink = OwnerSink();
     if (!sink) return E_FAIL;
     m_entries.RemoveAt(index);
-    if (!m_entries.Contains(member)) Unwatch(member, sink);
+    if (!m_entries.Contains(target)) Unwatch(target, sink);
     sink->Release();
-    member->Release(); // may end the element
+    target->Release(); // may end the element
     return S_OK;
 }
 

@@ -100,9 +100,9 @@ public:
     // An element reported destroyed: every entry equal to it becomes a null entry in place
     // (so that what runs parallel to the list stays aligned), and the registration ends.
     bool NullDestroyed(IAPElement* element);
-    // Entry `index` goes (later entries shift down); the owner stays registered while another
-    // entry still holds the element. E_FAIL out of range, or for an element entry when the
-    // owner has no wrapper.
+    // Releases and removes entry `index`; the owner's registration with its element ends
+    // unless another entry still holds it. E_FAIL out of range, and for a non-null entry when
+    // the owner has no wrapper to unregister (the entry then stays).
     HRESULT RemoveAt(int index);
     // Entry `index` takes `element` (not null) with a reference and the registration; the
     // element it held loses its reference, and the registration unless listed elsewhere.

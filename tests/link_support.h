@@ -221,6 +221,18 @@ inline std::vector<unsigned char> NodeBlock(REFCLSID clsid, const std::function<
     return w.bytes.Bytes();
 }
 
+// A version 5 operation block in condition mode 2 (nothing stored for conditions), without
+// pairs: what the operations' own blocks follow.
+inline void Mode2Header(WmObjectStream& s)
+{
+    s.write(5);
+    s.write(0.0);
+    s.write(2); // mode
+    s.write(0); // auxiliary
+    s.write(1); // active
+    s.write(0); // pairs
+}
+
 // The element read from `bytes` and fixed up, or null when the read failed.
 inline IAPElement* ReadBack(REFCLSID clsid, const std::vector<unsigned char>& bytes)
 {

@@ -61,9 +61,8 @@ std::string Metadata(IAPCustomOperation12* op, int i)
 std::vector<unsigned char> OperationBlock(REFCLSID clsid, const std::function<void(WmObjectStream&)>& body)
 {
     return NodeBlock(clsid, [&](Writer& w) {
-        WmObjectStream& s = w.out;
-        s.write(5), s.write(0.0), s.write(2), s.write(0), s.write(1), s.write(0);
-        body(s);
+        Mode2Header(w.out);
+        body(w.out);
     });
 }
 
@@ -194,6 +193,36 @@ TEST_F(CustomOperations, DefaultsAndKindTests)
     EXPECT_EQ(ObjectOf(pin)->SetMoveType(1), E_FAIL);
     EXPECT_EQ(ObjectOf(pin)->SetActiveFlag(1), S_FALSE);
     for (IUnknown* p : std::initializer_list<IUnknown*>{op, fem, pin}) p->Release();
+}
+
+TEST_F(CustomOperations, OptionFiveServesMeasurementThenCustom)
+{
+    struct Row {
+        const CLSID* clsid;
+        HRESULT answer;
+    } rows[] = {{&CLSID_APMeasurementOperation, S_OK}, {&CLSID_APCustomOperation, S_OK},
+                {&CLSID_APSPCMeasurementOp, S_FALSE}, {&CLSID_APFemAssemblyOperation, S_FALSE}};
+    for (const Row& r : rows) {
+        IAPElement* e = New<IAPElement>(*r.clsid, IID_IAPElement);
+        IAPMeasurementOperation8* meas = Query<IAPMeasurementOperation8>(e, IID_IAPMeasurementOperation8);
+        IAPCustomOperation11* custom = Query<IAPCustomOperation11>(e, IID_IAPCustomOperation11);
+        // Whichever chain the coclass hands out reaches the one implementation.
+        int option = -1;
+        if (meas) {
+            EXPECT_EQ(meas->SetOption5(12), r.answer);
+            EXPECT_EQ(meas->GetOption5(&option), r.answer);
+        } else if (custom) {
+            EXPECT_EQ(custom->SetOption5(12), r.answer);
+            EXPECT_EQ(custom->GetOption5(&option), r.answer);
+        } else {
+            EXPECT_EQ(ObjectOf(e)->SetOption5(12), r.answer);
+            EXPECT_EQ(ObjectOf(e)->GetOption5(&option), r.answer);
+        }
+        EXPECT_EQ(option, r.answer == S_OK ? 12 : -1);
+        Release(meas);
+        Release(custom);
+        e->Release();
+    }
 }
 
 TEST_F(CustomOperations, ElementsHoldOneReferenceEachAndKeepTheirLabels)

@@ -51,17 +51,6 @@ std::vector<IUnknown*> Nodes(IUnknown* op)
     return out;
 }
 
-// A version 5 operation header in mode 2 (nothing stored for conditions).
-void Mode2Header(WmObjectStream& s)
-{
-    s.write(5);
-    s.write(0.0);
-    s.write(2); // mode
-    s.write(0); // auxiliary
-    s.write(1); // active
-    s.write(0); // pairs
-}
-
 std::vector<unsigned char> Block(REFCLSID clsid, const std::function<void(WmObjectStream&)>& body)
 {
     return NodeBlock(clsid, [&](Writer& w) { body(w.out); });
