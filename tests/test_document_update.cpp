@@ -415,3 +415,31 @@ TEST_F(DocumentUpdate, CustomOperationElementsAreFoundAgainByLabel)
         if (element) element->Release();
     }
 }
+
+TEST_F(DocumentUpdate, AMeasurementAlongItsObjectGainsTheFoundFeatureAsTarget)
+{
+    BuildWorld();
+    // Modes 3 to 5 measure along the object feature and need no target; mode 1 does.
+    IAPNode* along = Node(m_doc, CLSID_APMeasurementOperation, "Along", nullptr);
+    IAPNode* between = Node(m_doc, CLSID_APMeasurementOperation, "Between", nullptr);
+    ASSERT_EQ(As<IAPMeasurementOperation>(along, IID_IAPMeasurementOperation)->SetMeasurementMode(4), S_OK);
+    ASSERT_EQ(As<IAPMeasurementOperation>(between, IID_IAPMeasurementOperation)->SetMeasurementMode(1), S_OK);
+    IAPFeaturePair* alongPair = Pair(m_doc, along, slot1, nullptr);
+    IAPFeaturePair* betweenPair = Pair(m_doc, between, slot1, nullptr);
+
+    IAPPointerList* elems = List();
+    ASSERT_EQ(m_doc->ValidateUpdateDocument(m_newer, subA, elems, List()), S_OK);
+    EXPECT_EQ(ListNames(elems), Names({"Hole2"}));
+    IAPPointerList* inactive = List();
+    ASSERT_EQ(m_doc->UpdateDocument(m_newer, subA, inactive), S_OK);
+    EXPECT_EQ(ListNames(inactive), Names({"Op2", "Between"}));
+
+    ASSERT_EQ(CountOf<IAPFeaturePair>(alongPair, &IAPFeaturePair::GetNumObjectFeatures), 1);
+    ASSERT_EQ(CountOf<IAPFeaturePair>(alongPair, &IAPFeaturePair::GetNumTargetFeatures), 1);
+    EXPECT_TRUE(Same(ObjectOf(alongPair, 0), newSlot1));
+    EXPECT_TRUE(Same(TargetOf(alongPair, 0), newSlot1));
+    EXPECT_EQ(CountOf<IAPOperation>(As<IAPOperation>(along, IID_IAPOperation), &IAPOperation::GetNumFeaturePairs), 1);
+    // Found again but without a target: the pair leaves its operation all the same.
+    EXPECT_TRUE(Same(ObjectOf(betweenPair, 0), newSlot1));
+    EXPECT_EQ(CountOf<IAPOperation>(As<IAPOperation>(between, IID_IAPOperation), &IAPOperation::GetNumFeaturePairs), 0);
+}
