@@ -443,3 +443,17 @@ TEST_F(DocumentUpdate, AMeasurementAlongItsObjectGainsTheFoundFeatureAsTarget)
     EXPECT_TRUE(Same(ObjectOf(betweenPair, 0), newSlot1));
     EXPECT_EQ(CountOf<IAPOperation>(As<IAPOperation>(between, IID_IAPOperation), &IAPOperation::GetNumFeaturePairs), 0);
 }
+
+TEST_F(DocumentUpdate, ASecondValidationAddsToTheRecords)
+{
+    BuildWorld();
+    ASSERT_EQ(m_doc->ValidateUpdateDocument(m_newer, subA, List(), List()), S_OK);
+    ASSERT_EQ(m_doc->ValidateUpdateDocument(m_newer, subA, List(), List()), S_OK);
+    IAPPointerList* inactive = List();
+    ASSERT_EQ(m_doc->UpdateDocument(m_newer, subA, inactive), S_OK);
+    // Each record is applied: the lost pair's operation is listed twice, but a feature found
+    // twice is tied to the pair once.
+    EXPECT_EQ(ListNames(inactive), Names({"Op2", "Op2"}));
+    ASSERT_EQ(CountOf<IAPFeaturePair>(p1, &IAPFeaturePair::GetNumObjectFeatures), 1);
+    EXPECT_TRUE(Same(ObjectOf(p1, 0), newHole1));
+}
