@@ -24,21 +24,6 @@ int RecordBox(const char* text, const char* caption, UINT flags)
     return IDOK;
 }
 
-std::vector<std::string> ListNames(IAPPointerList* list)
-{
-    std::vector<std::string> names;
-    int n = 0;
-    EXPECT_EQ(list->GetLength(&n), S_OK);
-    for (int i = 0; i < n; ++i) {
-        GUID iid = IID_IAPElement;
-        IAPElement* e = nullptr;
-        EXPECT_EQ(list->GetElement(i, &iid, reinterpret_cast<ULONG_PTR*>(&e)), S_OK);
-        names.push_back(e ? NameOf(e) : "<null>");
-        if (e) e->Release();
-    }
-    return names;
-}
-
 using Names = std::vector<std::string>;
 
 // Documents whose objects the test keeps are released at its end, and then nothing of the
