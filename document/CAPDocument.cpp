@@ -7,6 +7,7 @@
 
 #include "document/ComRef.h"
 #include "document/Guarded.h"
+#include "document/UpdateLists.h"
 #include "model/APElement.h"
 #include "platform/orv/ORVComCreate.h"
 
@@ -59,6 +60,7 @@ void CAPDocument::FinalRelease()
     m_sinks.Release();
     if (m_hbUtility) m_hbUtility->Release();
     m_hbUtility = nullptr;
+    FreeUpdateLists();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -309,44 +311,36 @@ HRESULT STDMETHODCALLTYPE CAPDocument::ImportDocument(IAPDocument* other, IAPNod
 {
     return Guarded([&]() -> HRESULT {
         if (!other || !parentNode) return E_FAIL;
-        ComRef<IAPPointerList> roots;
-        if (FAILED(ORVCoCreateInstance(CLSID_APPointerList, nullptr, CLSCTX_INPROC_SERVER, IID_IAPPointerList,
-                                       roots.OutVoid())) ||
-            !roots)
-            return E_FAIL;
-        if (FAILED(other->GetRoots(roots.Get()))) return E_FAIL;
         ComRef<IAPNode> top;
-        GUID iid = IID_IAPNode;
-        if (FAILED(roots->GetElement(0, &iid, reinterpret_cast<ULONG_PTR*>(top.Out()))) || !top) return E_FAIL;
-
+        if (FAILED(FirstRootOf(other, &top))) return E_FAIL;
         // The children are taken first: each move shrinks the list.
-        int count = 0;
-        if (FAILED(top->GetNumChildren(&count))) return E_FAIL;
         std::vector<ComRef<IAPNode>> children;
-        for (int i = 0; i < count; ++i) {
-            ComRef<IAPNode> child;
-            if (FAILED(top->GetChild(i, child.Out())) || !child) return E_FAIL;
-            children.push_back(std::move(child));
-        }
-        for (auto& child : children) {
-            // Both halves of the link go, so the other document keeps no stale child entry.
-            ComRef<IAPNode> parent;
-            if (FAILED(child->GetParent(0, parent.Out())) || !parent) return E_FAIL;
-            int at = -1, parents = 0;
-            parent->FindChild(child.Get(), &at);
-            if (FAILED(parent->RemoveChild(child.Get()))) return E_FAIL;
-            if (FAILED(BindSubtree(child.Get(), Sink())) || FAILED(AddChild(parentNode, child.Get()))) {
-                // Not placed here: it goes back where it was in the other document.
-                if (SUCCEEDED(child->GetNumParents(&parents)) && parents == 0) {
-                    auto otherSink = QueryRef<IAPDocEventSink>(other, IID_IAPDocEventSink);
-                    BindSubtree(child.Get(), otherSink.Get());
-                    if (at < 0 || FAILED(parent->InsertChild(at, child.Get()))) parent->AppendChild(child.Get());
-                }
-                return E_FAIL;
-            }
-        }
+        if (FAILED(ChildrenOf(top.Get(), &children))) return E_FAIL;
+        for (auto& child : children)
+            if (FAILED(AdoptNode(other, child.Get(), parentNode, true, 0))) return E_FAIL;
         return S_OK;
     });
+}
+
+HRESULT CAPDocument::AdoptNode(IAPDocument* other, IAPNode* child, IAPNode* parentNode, bool append, int insertAfter)
+{
+    ComRef<IAPNode> keep = ComRef<IAPNode>::Hold(child);
+    // Both halves of the link go, so the other document keeps no stale child entry.
+    ComRef<IAPNode> parent;
+    if (FAILED(child->GetParent(0, parent.Out())) || !parent) return E_FAIL;
+    int at = -1, parents = 0;
+    parent->FindChild(child, &at);
+    if (FAILED(parent->RemoveChild(child))) return E_FAIL;
+    if (FAILED(BindSubtree(child, Sink())) || FAILED(LinkChild(parentNode, child, append, insertAfter))) {
+        // Not placed here: it goes back where it was in the other document.
+        if (SUCCEEDED(child->GetNumParents(&parents)) && parents == 0) {
+            auto otherSink = QueryRef<IAPDocEventSink>(other, IID_IAPDocEventSink);
+            BindSubtree(child, otherSink.Get());
+            if (at < 0 || FAILED(parent->InsertChild(at, child))) parent->AppendChild(child);
+        }
+        return E_FAIL;
+    }
+    return S_OK;
 }
 
 // ---------------------------------------------------------------------------------------

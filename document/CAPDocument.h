@@ -14,6 +14,7 @@
 
 class APCopyMap;
 class TolLibDefaultWatch;
+class APUpdateLists;
 template <class T>
 class ComRef;
 class ElementStreamSession;
@@ -126,10 +127,12 @@ public:
     HRESULT STDMETHODCALLTYPE Notify(unsigned short cmd, IAPElement* element, unsigned long length,
                                      unsigned char* message) override;
 
-    // The message box of an open by moniker whose local copy cannot be fetched; tests put a
-    // recorder in its place. Null restores the system's message box.
-    using MessageBoxHook = int (*)(const char* text);
+    // The document's message boxes (an open by moniker whose local copy cannot be fetched, a
+    // validation that cannot collect its references); tests put a recorder in their place.
+    // Null restores the system's message box.
+    using MessageBoxHook = int (*)(const char* text, const char* caption, UINT flags);
     static void SetMessageBoxForTesting(MessageBoxHook hook);
+    static int ShowMessageBox(const char* text, const char* caption, UINT flags);
 
     // The element stream (written and read through the storage's "Element Stream").
     HRESULT WriteElementStream(IStorage* storage);
@@ -148,6 +151,13 @@ protected:
     HRESULT LinkChild(IAPNode* parent, IAPNode* child, bool append, int insertAfter);
     HRESULT DeleteNode(IAPNode* node);
     HRESULT BindSubtree(IAPNode* node, IAPDocEventSink* sink);
+    // Moves `child` from its first parent in `other` under `parent` here (appended, or after
+    // position insertAfter), bound to this document; on failure it goes back where it was.
+    HRESULT AdoptNode(IAPDocument* other, IAPNode* child, IAPNode* parent, bool append, int insertAfter);
+
+    // The update lists that a validation leaves for the update; both methods use them up.
+    APUpdateLists& UpdateLists();
+    void FreeUpdateLists();
 
     // Names and lookup. The children of the hidden root, in order, each with a reference.
     HRESULT TopLevelNodes(std::vector<ComRef<IAPNode>>& nodes);
@@ -207,4 +217,5 @@ protected:
     int m_copyDepth = 0;
     IUnknown* m_hbUtility = nullptr;       // the reference the setter took over
     std::vector<TolLibDefaultWatch*> m_tolLibWatches; // one reference each
+    APUpdateLists* m_updateLists = nullptr; // owned; made by the first validation
 };

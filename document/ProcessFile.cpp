@@ -84,15 +84,15 @@ std::wstring FolderOf(const std::wstring& full)
     return full.substr(0, cut == 0 || (cut == 2 && full[1] == L':') ? cut + 1 : cut);
 }
 
-int ShowMessage(const char* text)
-{
-    if (g_messageBox) return g_messageBox(text);
-    return MessageBoxA(nullptr, text, "Plenvort", MB_OK);
-}
-
 } // namespace
 
 void CAPDocument::SetMessageBoxForTesting(MessageBoxHook hook) { g_messageBox = hook; }
+
+int CAPDocument::ShowMessageBox(const char* text, const char* caption, UINT flags)
+{
+    if (g_messageBox) return g_messageBox(text, caption, flags);
+    return MessageBoxA(nullptr, text, caption, flags);
+}
 
 // ---------------------------------------------------------------------------------------
 // Text attributes
@@ -438,7 +438,7 @@ HRESULT STDMETHODCALLTYPE CAPDocument::OpenDocumentByMoniker(IORVDataMoniker* mo
             ComRef<IVELKClient> service;
             if (SUCCEEDED(MkGetService(moniker, IID_IVELKClient, service.OutVoid(), nullptr)) && service) {
                 if (service->FetchLocalCopy(moniker, 1, 1) < 0)
-                    ShowMessage(MkGetServiceErrorMessage(service.Get()).GetString());
+                    ShowMessageBox(MkGetServiceErrorMessage(service.Get()).GetString(), "Plenvort", MB_OK);
             }
             local = MkGetLocalCopyPath(moniker).GetString();
         }

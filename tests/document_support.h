@@ -75,22 +75,29 @@ inline void ExpectBoundTo(IUnknown* p, IUnknown* doc)
     bound->Release();
 }
 
-// The top-level nodes of a document, by name.
-inline std::vector<std::string> RootNames(IAPDocument* doc)
+// The elements of a pointer list, by name.
+inline std::vector<std::string> ListNames(IAPPointerList* list)
 {
     std::vector<std::string> names;
-    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
-    if (!list) return names;
-    EXPECT_EQ(doc->GetRoots(list), S_OK);
     int n = 0;
     list->GetLength(&n);
     for (int i = 0; i < n; ++i) {
-        GUID iid = IID_IAPNode;
-        IAPNode* node = nullptr;
-        list->GetElement(i, &iid, reinterpret_cast<ULONG_PTR*>(&node));
-        names.push_back(node ? NameOf(node) : "<null>");
-        if (node) node->Release();
+        GUID iid = IID_IUnknown;
+        IUnknown* element = nullptr;
+        list->GetElement(i, &iid, reinterpret_cast<ULONG_PTR*>(&element));
+        names.push_back(element ? NameOf(element) : "<null>");
+        if (element) element->Release();
     }
+    return names;
+}
+
+// The top-level nodes of a document, by name.
+inline std::vector<std::string> RootNames(IAPDocument* doc)
+{
+    IAPPointerList* list = Create<IAPPointerList>(CLSID_APPointerList, IID_IAPPointerList);
+    if (!list) return {};
+    EXPECT_EQ(doc->GetRoots(list), S_OK);
+    std::vector<std::string> names = ListNames(list);
     list->Release();
     return names;
 }

@@ -272,7 +272,7 @@ TEST_F(Names, PartAndFeaturePaths)
     ReleaseAPF();
 }
 
-int RecordBox(const char*) { return IDOK; }
+int RecordBox(const char*, const char*, UINT) { return IDOK; }
 
 TEST_F(Names, DocumentPathParts)
 {

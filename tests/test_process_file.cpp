@@ -536,7 +536,7 @@ TEST_F(ProcessFile, AFailingExportKeepsEverythingAndClearsTheExportState)
 
 std::string g_shown;
 int g_boxes = 0;
-int RecordBox(const char* text)
+int RecordBox(const char* text, const char*, UINT)
 {
     ++g_boxes;
     g_shown = text ? text : "";
