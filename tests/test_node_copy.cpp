@@ -128,6 +128,43 @@ TEST_F(Copies, APartWithTwoFeaturesIsCopiedWithItsChildren)
     for (IAPNode* n : {p, f1, f2, copy, bare}) n->Release();
 }
 
+// Every operation kind copies, alone and inside an assembly it sits in.
+TEST_F(Copies, EveryOperationKindCopies)
+{
+    const CLSID* kinds[] = {&CLSID_APAssemblyOperation,   &CLSID_APClassicAssemblyOperation,
+                            &CLSID_APKinematicAssemblyOperation, &CLSID_APFemAssemblyOperation,
+                            &CLSID_APMeasurementOperation, &CLSID_APSPCMeasurementOp,
+                            &CLSID_APCustomOperation};
+    IAPNode* a = Node("A", CLSID_APAssemblyNode);
+    for (const CLSID* kind : kinds) {
+        IAPNode* op = Node("Op", *kind);
+        ASSERT_NE(op, nullptr);
+        ASSERT_EQ(m_doc->AddChild(a, op), S_OK);
+        IAPNode* copy = nullptr;
+        ASSERT_EQ(m_doc->CopyNode(op, &copy, 1), S_OK);
+        ASSERT_NE(copy, nullptr);
+        EXPECT_FALSE(Same(copy, op));
+        EXPECT_EQ(NameOf(copy), "Op");
+        // The copy is of the source's class: it answers the same kind interfaces.
+        for (const IID* iid : {&IID_IAPAssemblyOperation, &IID_IAPClassicAssemblyOperation,
+                               &IID_IAPKinematicAssemblyOperation, &IID_IAPFemAssemblyOperation,
+                               &IID_IAPMeasurementOperation, &IID_IAPSPCMeasurementOp, &IID_IAPCustomOperation}) {
+            IUnknown* fromSource = Query<IUnknown>(op, *iid);
+            IUnknown* fromCopy = Query<IUnknown>(copy, *iid);
+            EXPECT_EQ(fromSource != nullptr, fromCopy != nullptr);
+            for (IUnknown* p : {fromSource, fromCopy})
+                if (p) p->Release();
+        }
+        copy->Release();
+        op->Release();
+    }
+    IAPNode* whole = nullptr;
+    ASSERT_EQ(m_doc->CopyNode(a, &whole, 1), S_OK);
+    EXPECT_EQ(ChildNames(whole).size(), std::size(kinds));
+    whole->Release();
+    a->Release();
+}
+
 TEST_F(Copies, APairCopiedWithItsFeaturePointsAtTheCopyWhicheverComesFirst)
 {
     // The pair is copied before the feature (at the part's creation: its request waits) or
