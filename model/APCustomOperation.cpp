@@ -156,15 +156,12 @@ HRESULT APCustomOperation::CheckIfDllWasModified(int* modified) { return CopyOut
 HRESULT APCustomOperation::SetContribDataDetails(const CString& name, double d1, double d2, double d3, double d4,
                                                  int index, int stride)
 {
-    const double details[4] = {d1, d2, d3, d4};
-    return m_results.Contributors().SetDetails(name, details, index, stride);
+    return m_results.Contributors().SetDetails(name, d1, d2, d3, d4, index, stride);
 }
 
 HRESULT APCustomOperation::GetContribDataDetails(int index, double* d1, double* d2, double* d3, double* d4)
 {
-    double details[4] = {};
-    if (m_results.Contributors().GetDetails(index, details) < 0) return E_FAIL;
-    return CopyAllOut(details, d1, d2, d3, d4);
+    return m_results.Contributors().GetDetails(index, d1, d2, d3, d4);
 }
 
 HRESULT APCustomOperation::SetExtraValue4(double value) { return Store(m_extra4, value); }

@@ -146,21 +146,13 @@ HRESULT APMeasurementOperation::RemoveAltContribDataByIndex(int index) { return 
 HRESULT APMeasurementOperation::SetContribDataDetails(const CString& name, double detail1, double detail2,
                                                       double detail3, double detail4, int index, int stride)
 {
-    const double details[4] = {detail1, detail2, detail3, detail4};
-    return m_results.Contributors().SetDetails(name, details, index, stride);
+    return m_results.Contributors().SetDetails(name, detail1, detail2, detail3, detail4, index, stride);
 }
 
 HRESULT APMeasurementOperation::GetContribDataDetails(int index, double* detail1, double* detail2, double* detail3,
                                                       double* detail4)
 {
-    if (!detail1 || !detail2 || !detail3 || !detail4) return E_FAIL;
-    double details[4];
-    if (m_results.Contributors().GetDetails(index, details) < 0) return E_FAIL;
-    *detail1 = details[0];
-    *detail2 = details[1];
-    *detail3 = details[2];
-    *detail4 = details[3];
-    return S_OK;
+    return m_results.Contributors().GetDetails(index, detail1, detail2, detail3, detail4);
 }
 
 HRESULT APMeasurementOperation::ExtendContribValues(int count) { return m_results.Contributors().ExtendValues(count); }

@@ -112,9 +112,10 @@ HRESULT APContributors::RemoveAt(int index)
     return S_OK;
 }
 
-HRESULT APContributors::SetDetails(const CString& name, const double details[4], int index, int stride)
+HRESULT APContributors::SetDetails(const CString& name, double d1, double d2, double d3, double d4, int index,
+                                   int stride)
 {
-    if (!details) return E_FAIL;
+    const double details[4] = {d1, d2, d3, d4};
     // Another contributor's name, or none at that index: nothing to do.
     if (!Holds(m_names, index) || m_names[static_cast<std::size_t>(index)] != name) return S_OK;
     long long last = index;
@@ -129,14 +130,15 @@ HRESULT APContributors::SetDetails(const CString& name, const double details[4],
     return S_OK;
 }
 
-HRESULT APContributors::GetDetails(int index, double details[4]) const
+HRESULT APContributors::GetDetails(int index, double* d1, double* d2, double* d3, double* d4) const
 {
-    if (!details || !Holds(m_names, index)) return E_FAIL;
+    if (!d1 || !d2 || !d3 || !d4 || !Holds(m_names, index)) return E_FAIL;
     const long long n = NameCount();
     const long long lastAt = index + 4 * n;
     if (lastAt >= static_cast<long long>(m_values.size())) return E_FAIL;
+    double details[4];
     for (int k = 1; k <= 4; ++k) details[k - 1] = m_values[static_cast<std::size_t>(index + k * n)];
-    return S_OK;
+    return CopyAllOut(details, d1, d2, d3, d4);
 }
 
 HRESULT APContributors::ExtendValues(int count)

@@ -57,8 +57,9 @@ public:
     // Where name `index` is `name`, detail k goes to value index + k x stride (growing the
     // values with zeros); any other index or name changes nothing. A negative or
     // unreachable target index fails before anything is written.
-    HRESULT SetDetails(const CString& name, const double details[4], int index, int stride);
-    HRESULT GetDetails(int index, double details[4]) const;
+    HRESULT SetDetails(const CString& name, double d1, double d2, double d3, double d4, int index, int stride);
+    // Any null out-pointer fails before anything is written.
+    HRESULT GetDetails(int index, double* d1, double* d2, double* d3, double* d4) const;
     // Appends 5 x count zeros to the values.
     HRESULT ExtendValues(int count);
     // Empties the values unless there are names.
