@@ -8,6 +8,7 @@
 #include "document/ComRef.h"
 #include "document/Guarded.h"
 #include "document/NodeNames.h"
+#include "document/UpdateLists.h"
 #include "platform/moniker/MkMoniker.h"
 
 namespace {
@@ -40,15 +41,7 @@ HRESULT CAPDocument::TopLevelNodes(std::vector<ComRef<IAPNode>>& nodes)
 {
     nodes.clear();
     if (FAILED(EnsureRoot())) return E_FAIL;
-    int count = 0;
-    if (FAILED(m_root->GetNumChildren(&count))) return E_FAIL;
-    nodes.reserve(static_cast<size_t>(count > 0 ? count : 0));
-    for (int i = 0; i < count; ++i) {
-        ComRef<IAPNode> node;
-        if (FAILED(m_root->GetChild(i, node.Out())) || !node) return E_FAIL;
-        nodes.push_back(std::move(node));
-    }
-    return S_OK;
+    return ChildrenOf(m_root, &nodes);
 }
 
 // Without a start node both searches look at the top-level nodes only, names as stored.

@@ -161,30 +161,8 @@ bool APContributors::GrowValuesTo(long long last)
     return true;
 }
 
-bool APContributors::WriteNames(WmObjectStream& s) const
-{
-    if (!s.write(NameCount())) return false;
-    for (const CString& name : m_names)
-        if (!WriteText(s, name, kContributorNameLength + 1)) return false;
-    return true;
-}
-
-bool APContributors::ReadNames(WmObjectStream& s)
-{
-    int count = 0;
-    // A name is at least its length word.
-    if (!s.read(count) || count < 0 || !MayHold(s, static_cast<std::int64_t>(count) * 4)) return false;
-    std::vector<CString> read;
-    // A name takes four bytes of the stream at least but more in memory: reserve for a few.
-    read.reserve(static_cast<std::size_t>(std::min(count, 4096)));
-    for (int i = 0; i < count; ++i) {
-        CString name;
-        if (!ReadText(s, name, kContributorNameLength + 1)) return false;
-        read.push_back(name);
-    }
-    m_names.swap(read);
-    return true;
-}
+bool APContributors::WriteNames(WmObjectStream& s) const { return WriteTextList(s, m_names, kContributorNameLength + 1); }
+bool APContributors::ReadNames(WmObjectStream& s) { return ReadTextList(s, m_names, kContributorNameLength + 1); }
 
 bool APContributors::WriteValues(WmObjectStream& s) const { return WriteItems(s, m_values); }
 bool APContributors::ReadValues(WmObjectStream& s) { return ReadItems(s, m_values); }
