@@ -224,14 +224,18 @@ HRESULT STDMETHODCALLTYPE CAPDocument::CreateProcessElement(GUID* clsid, GUID* i
         if (FAILED(hr)) return hr;
         if (!element) return E_FAIL;
         if (FAILED(element->BindDocument(Sink()))) return E_FAIL;
+        // An interface the element does not answer is found out before anything is announced,
+        // and the element leaves no trace; a refusing sink, as elsewhere, fails a change that stands.
+        ComRef<IUnknown> answer;
+        if (FAILED(element->QueryInterface(*iid, answer.OutVoid())) || !answer) {
+            element->BindDocument(nullptr);
+            return E_FAIL;
+        }
         if (auto node = QueryRef<IAPNode>(element.Get(), IID_IAPNode)) {
             if (FAILED(m_root->AppendChild(node.Get()))) return E_FAIL;
         }
         if (FAILED(Notify(2, element.Get(), 0, nullptr))) return E_FAIL;
-        if (FAILED(element->QueryInterface(*iid, result))) {
-            *result = nullptr;
-            return E_FAIL;
-        }
+        *result = answer.Detach();
         return S_OK;
     });
 }

@@ -189,6 +189,14 @@ TEST_F(Document, TreeEventsCarryTheChild)
     EXPECT_EQ(m_doc->CreateProcessElement(&clsid, &iid, reinterpret_cast<ULONG_PTR*>(&q)), E_FAIL);
     EXPECT_EQ(q, nullptr); // creation is announced, and the sink refuses
     m_sinks[0]->SetFail(false);
+    // An interface the element does not answer: nothing is announced and nothing stays.
+    const auto roots = RootNames(m_doc);
+    const size_t heard = Heard().size();
+    GUID notAnswered = IID_IAPFeature;
+    EXPECT_EQ(m_doc->CreateProcessElement(&clsid, &notAnswered, reinterpret_cast<ULONG_PTR*>(&q)), E_FAIL);
+    EXPECT_EQ(q, nullptr);
+    EXPECT_EQ(Heard().size(), heard);
+    EXPECT_EQ(RootNames(m_doc), roots);
     IAPNode* r = NewNode(m_doc, CLSID_APPartNode, "R");
     m_sinks[0]->SetFail(true);
     EXPECT_EQ(m_doc->AddChild(a, r), E_FAIL);
