@@ -1,5 +1,8 @@
 // The update: a node of the process gives way to the top-level nodes of a newer document, and
 // the references a validation recorded are tied to the elements found there again.
+#include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "document/CAPDocument.h"
@@ -135,7 +138,10 @@ HRESULT STDMETHODCALLTYPE CAPDocument::UpdateDocument(IAPDocument* doc, IAPNode*
         }
         pairRecords.clear();
         if (m_updateLists) m_updateLists->recorded.Reset();
+        // A validation run twice records each element twice: the operation takes it once.
+        std::set<std::pair<IUnknown*, std::string>> applied;
         for (auto record = assemblyRecords.rbegin(); record != assemblyRecords.rend(); ++record) {
+            if (!applied.emplace(Identity(record->operation.Get()), record->name).second) continue;
             IAPElement* element = search.Find(record->name, std::string(), APNameSearch::AnyByName);
             if (!element || !AppendToAssemblyOperation(record->operation.Get(), element, record->name))
                 inactive(record->operation.Get());

@@ -204,6 +204,17 @@ TEST_F(DocumentUpdate, UpdateReplacesTheMiddleChildAndRelinks)
 
 }
 
+TEST_F(DocumentUpdate, AValidationRunTwiceRelinksOnce)
+{
+    BuildWorld();
+    IAPPointerList* inactive = List();
+    for (int i = 0; i < 2; ++i) ASSERT_EQ(m_doc->ValidateUpdateDocument(m_newer, subA, List(), List()), S_OK);
+    ASSERT_EQ(m_doc->UpdateDocument(m_newer, subA, inactive), S_OK);
+    auto* classic = As<IAPClassicAssemblyOperation>(placing, IID_IAPClassicAssemblyOperation);
+    EXPECT_EQ(CountOf<IAPClassicAssemblyOperation>(classic, &IAPClassicAssemblyOperation::GetAssemblyOperationNumElements), 1);
+    EXPECT_EQ(CountOf<IAPFeaturePair>(p1, &IAPFeaturePair::GetNumObjectFeatures), 1);
+}
+
 TEST_F(DocumentUpdate, CleanUpDiscardsTheRecords)
 {
     BuildWorld();
