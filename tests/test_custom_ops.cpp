@@ -34,6 +34,7 @@ APCustomOperation* ModelOfCustom(IUnknown* p) { return Model<APCustomOperation>(
 
 using IntGetter = HRESULT (STDMETHODCALLTYPE IAPCustomOperation12::*)(int*);
 using DoubleGetter = HRESULT (STDMETHODCALLTYPE IAPCustomOperation12::*)(double*);
+using LongGetter = HRESULT (STDMETHODCALLTYPE IAPCustomOperation12::*)(long*);
 
 // What a count getter of the chain answers; the call must succeed.
 int Num(IAPCustomOperation12* op, IntGetter get) { return CountOf<IAPCustomOperation12>(op, get); }
@@ -115,69 +116,40 @@ void WriteCustom(WmObjectStream& s, int version, int stored = 1, int count = 2)
 
 TEST_F(CustomOperations, DefaultsAndKindTests)
 {
-    IAPCustomOperation12* op = NewCustom();
-    APCustomType type = AP_CUSTOM_MEAS;
-    long set = -1, relative = -1, modified = -1, stored = -1;
-    double value = 0;
-    int n = -1, option5 = -1, mode = 0, flag = -1;
-    EXPECT_EQ(op->GetCustomOpType(&type), S_OK);
-    EXPECT_EQ(type, AP_CUSTOM_UNKNOWN);
-    EXPECT_EQ(op->IsLowDesignLimitSetForCustom(&set), S_OK);
-    EXPECT_EQ(set, 0);
-    EXPECT_EQ(op->IsHighDesignLimitSetForCustom(&set), S_OK);
-    EXPECT_EQ(set, 0);
-    EXPECT_EQ(op->GetIsRelativeOfCustom(&relative), S_OK);
-    EXPECT_EQ(relative, 0);
-    EXPECT_EQ(op->CheckIfDllWasModified(&modified), S_OK);
-    EXPECT_EQ(modified, 0);
-    EXPECT_EQ(op->GetResultsStoredFlagCustom(&stored), S_OK);
-    EXPECT_EQ(stored, 0);
-    EXPECT_EQ(op->GetCustProcessStdDev(&value), S_OK);
-    EXPECT_EQ(value, -1.0);
-    EXPECT_EQ(op->GetCustHLMVariance(&value), S_OK);
-    EXPECT_EQ(value, -9999.0);
-    EXPECT_EQ(op->GetCustomOperationExtraValue4(&value), S_OK);
-    EXPECT_EQ(value, -9999.0);
-    const DoubleGetter zeros[] = {&IAPCustomOperation12::GetExtraValue6, &IAPCustomOperation12::GetExtraValue7,
-                                  &IAPCustomOperation12::GetExtraValue8, &IAPCustomOperation12::GetCustomOperationExtraValue5,
-                                  &IAPCustomOperation12::GetCustSimulatedNominal};
-    for (DoubleGetter get : zeros) {
-        value = -1;
-        EXPECT_EQ((op->*get)(&value), S_OK);
-        EXPECT_EQ(value, 0.0);
-    }
-    EXPECT_EQ(op->GetNumElements(&n), S_OK);
-    EXPECT_EQ(n, 0);
-    EXPECT_EQ(op->GetNumMetaData(&n), S_OK);
-    EXPECT_EQ(n, 0);
-    EXPECT_EQ(op->GetOption5(&option5), S_OK);
-    EXPECT_EQ(option5, 0);
-    EXPECT_EQ(op->GetMoveLimit(&value), S_OK);
-    EXPECT_NEAR(value, 0.1, 1e-12);
+    using Op = IAPCustomOperation12;
+    Op* op = NewCustom();
+    long modified = -1;
+    EXPECT_EQ(Got(op, &Op::GetCustomOpType), AP_CUSTOM_UNKNOWN);
+    const LongGetter flags[] = {&Op::IsLowDesignLimitSetForCustom, &Op::IsHighDesignLimitSetForCustom,
+                                &Op::GetIsRelativeOfCustom, &Op::CheckIfDllWasModified, &Op::GetResultsStoredFlagCustom};
+    for (LongGetter get : flags) EXPECT_EQ(Got(op, get), 0);
+    EXPECT_EQ(Got(op, &Op::GetCustProcessStdDev), -1.0);
+    EXPECT_EQ(Got(op, &Op::GetCustHLMVariance), -9999.0);
+    EXPECT_EQ(Got(op, &Op::GetCustomOperationExtraValue4), -9999.0);
+    const DoubleGetter zeros[] = {&Op::GetExtraValue6, &Op::GetExtraValue7, &Op::GetExtraValue8,
+                                  &Op::GetCustomOperationExtraValue5, &Op::GetCustSimulatedNominal};
+    for (DoubleGetter get : zeros) EXPECT_EQ(Got(op, get), 0.0);
+    const IntGetter empty[] = {&Op::GetNumElements, &Op::GetNumMetaData, &Op::GetOption5};
+    for (IntGetter get : empty) EXPECT_EQ(Got(op, get), 0);
+    EXPECT_NEAR(Got(op, &Op::GetMoveLimit), 0.1, 1e-12);
+    int flag = -1;
     EXPECT_EQ(ModelOfCustom(op)->GetOptionFlag(&flag), S_OK);
     EXPECT_EQ(flag, 1);
     IAPOperation4* base = Query<IAPOperation4>(op, IID_IAPOperation4);
-    EXPECT_EQ(base->GetConditionMode(&mode), S_OK);
-    EXPECT_EQ(mode, 1);
+    EXPECT_EQ(Got(base, &IAPOperation4::GetConditionMode), 1);
     Release(base);
 
     // A limit setter marks its limit; the active flag is the operation base's.
     EXPECT_EQ(op->SetLowDesignLimitForCustom(-0.5), S_OK);
-    EXPECT_EQ(op->IsLowDesignLimitSetForCustom(&set), S_OK);
-    EXPECT_EQ(set, 1);
-    EXPECT_EQ(op->IsHighDesignLimitSetForCustom(&set), S_OK);
-    EXPECT_EQ(set, 0);
-    EXPECT_EQ(op->GetLowDesignLimitOfCustom(&value), S_OK);
-    EXPECT_EQ(value, -0.5);
+    EXPECT_EQ(Got(op, &Op::IsLowDesignLimitSetForCustom), 1);
+    EXPECT_EQ(Got(op, &Op::IsHighDesignLimitSetForCustom), 0);
+    EXPECT_EQ(Got(op, &Op::GetLowDesignLimitOfCustom), -0.5);
     EXPECT_EQ(op->SetActiveFlag(0), S_OK);
-    EXPECT_EQ(op->GetActiveFlag(&set), S_OK);
-    EXPECT_EQ(set, 0);
+    EXPECT_EQ(Got(op, &Op::GetActiveFlag), 0);
     EXPECT_EQ(op->SetMoveType(5), S_OK);
     EXPECT_EQ(op->SetRefreshDelaySeconds(8), S_OK);
-    EXPECT_EQ(op->GetMoveType(&n), S_OK);
-    EXPECT_EQ(n, 5);
-    EXPECT_EQ(op->GetRefreshDelaySeconds(&n), S_OK);
-    EXPECT_EQ(n, 8);
+    EXPECT_EQ(Got(op, &Op::GetMoveType), 5);
+    EXPECT_EQ(Got(op, &Op::GetRefreshDelaySeconds), 8);
     EXPECT_EQ(op->GetCustomOpType(nullptr), E_POINTER);
     EXPECT_EQ(op->CheckIfDllWasModified(nullptr), E_POINTER);
     EXPECT_EQ(op->GetElement(0, nullptr, nullptr), E_POINTER);

@@ -24,16 +24,6 @@ using Meas = IAPMeasurementOperation9;
 Meas* NewMeasurement() { return New<Meas>(CLSID_APMeasurementOperation, IID_IAPMeasurementOperation9); }
 IAPSPCMeasurementOp* NewSpc() { return New<IAPSPCMeasurementOp>(CLSID_APSPCMeasurementOp, IID_IAPSPCMeasurementOp); }
 
-// What a getter of any version of the chain gives.
-template <class T, class I, class P>
-T Got(P* p, HRESULT (STDMETHODCALLTYPE I::*get)(T*))
-{
-    I* itf = p;
-    T value{};
-    EXPECT_EQ((itf->*get)(&value), S_OK);
-    return value;
-}
-
 std::vector<IUnknown*> References(Meas* m)
 {
     std::vector<IUnknown*> out;

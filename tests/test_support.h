@@ -49,13 +49,22 @@ inline ULONG RefCount(IUnknown* p)
 
 inline unsigned char* Text(const char* s) { return reinterpret_cast<unsigned char*>(const_cast<char*>(s)); }
 
+// What a getter of `p`'s interface or of one it derives from gives; the call must succeed.
+// The value starts as an odd one, so a getter that succeeds without writing shows.
+template <class T, class I, class P>
+T Got(P* p, HRESULT (STDMETHODCALLTYPE I::*get)(T*))
+{
+    I* itf = p;
+    T value = static_cast<T>(-7777);
+    EXPECT_EQ((itf->*get)(&value), S_OK);
+    return value;
+}
+
 // What a count getter answers; the call must succeed.
 template <class I>
 int CountOf(I* p, HRESULT (STDMETHODCALLTYPE I::*get)(int*))
 {
-    int n = -1;
-    EXPECT_EQ((p->*get)(&n), S_OK);
-    return n;
+    return Got(p, get);
 }
 
 // Every test leaves no COM object and no module lock behind.
