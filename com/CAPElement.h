@@ -155,12 +155,6 @@ public:
     HRESULT STDMETHODCALLTYPE SplitMonikerPath(IORVDataMoniker* moniker, unsigned char* fileName,
                                                unsigned char* directory) override;
 
-    // Methods whose model operations are not built yet: they answer E_NOTIMPL. Defined out
-    // of line, so that their adjustor thunks exist once and not in every coclass.
-#define AP_PENDING(name, params) HRESULT STDMETHODCALLTYPE name params override;
-#include "com/CAPElementPending.h"
-#undef AP_PENDING
-
 protected:
     // The method pattern: module state, kind test, forward, result mapping, notification.
     template <class Kinds, class F>

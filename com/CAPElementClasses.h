@@ -7,12 +7,12 @@
 #include "features/APFeatureKinds.h"
 #include "features/APFeaturePair.h"
 #include "features/APTolerance.h"
-#include "model/APCondition.h"
-#include "model/APCustomOperation.h"
+#include "operations/APCondition.h"
+#include "operations/APCustomOperation.h"
 #include "model/APGroup.h"
-#include "model/APMeasurementOperation.h"
+#include "operations/APMeasurementOperation.h"
 #include "model/APNode.h"
-#include "model/APOperation.h"
+#include "operations/APOperation.h"
 
 // Interface map entries: every version of a family hands out the family's one sub-object.
 #define AP_ENTRY(itf, family) COM_INTERFACE_ENTRY_IID(IID_##itf, family)

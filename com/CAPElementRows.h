@@ -18,8 +18,8 @@
 //
 // Setters that take a string pass InString(text): a null text is "".
 //
-// Methods without a row answer E_NOTIMPL from com/CAPElementPending.h; after adding rows
-// (or changing the interfaces) run scripts/gen-element-pending.py to regenerate it.
+// A method of the IDL without a row leaves every element coclass abstract, and the build
+// stops at the check in CAPElementCoClass.
 
 // IAPElement
 AP_METHOD(SetName, (unsigned char* name), AP_ANY, AP_NOTIFY(IAPElement), m->SetName(InString(name)))

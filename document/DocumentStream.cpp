@@ -5,7 +5,6 @@
 #include <unordered_set>
 #include <vector>
 
-#include "com/module.h"
 #include "document/CAPDocument.h"
 #include "document/ComRef.h"
 #include "document/ElementStream.h"

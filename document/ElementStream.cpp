@@ -6,6 +6,7 @@
 #include <new>
 
 const wchar_t kElementStreamName[] = L"Element Stream";
+const GUID GUID_EndOfStreamMarker = {0xffffffff, 0xffff, 0xffff, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}};
 
 namespace {
 constexpr DWORD kOpenWrite = STGM_WRITE | STGM_SHARE_EXCLUSIVE;                  // 0x11

@@ -12,6 +12,8 @@
 #include "platform/toolkit/WmObjectStream.h"
 
 extern const wchar_t kElementStreamName[]; // L"Element Stream"
+// Ends the element stream: a GUID whose 16 bytes are all 0xFF.
+extern const GUID GUID_EndOfStreamMarker;
 
 // One counted IStream, null while closed, seen through a block of memory: values are copied
 // to or from the block, and the platform stream is called once per block (64 KiB), so that

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-#include "features/APElementLinks.h"
+#include "model/APElementLinks.h"
 #include "model/APBlockIO.h"
 #include "model/APFieldAccess.h"
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "features/APElementLinks.h"
+#include "model/APElementLinks.h"
 #include "model/APBlockIO.h"
 #include "model/APFieldAccess.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "Plenvort_h.h"
-#include "com/module.h"
+#include "server/module.h"
 #include "platform/orv/ORVComCreate.h"
 #include "test_support.h"
 

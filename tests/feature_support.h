@@ -4,7 +4,7 @@
 #include <map>
 #include <vector>
 
-#include "com/module.h"
+#include "server/module.h"
 #include "document_support.h"
 #include "element_support.h"
 #include "features/APFeature.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "com/ObjectMap.h"
+#include "server/ObjectMap.h"
 #include "platform/orv/ORVComCreate.h"
 #include "element_support.h"
 

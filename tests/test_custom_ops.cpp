@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "com/module.h"
+#include "server/module.h"
 #include "document_support.h"
 #include "link_support.h"
-#include "model/APCustomOperation.h"
+#include "operations/APCustomOperation.h"
 
 using namespace link_test;
 

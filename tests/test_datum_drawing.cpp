@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "com/module.h"
+#include "server/module.h"
 #include "drawing/DatumSymbol.h"
 #include "link_support.h"
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "com/PlenvortBrep.h"
+#include "include/PlenvortBrep.h"
 #include "features/APGeometry.h"
 #include "features/APShapeBuilder.h"
 #include "platform/toolkit/WmBrep.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "com/module.h"
-#include "model/APMeasurementOperation.h"
+#include "server/module.h"
+#include "operations/APMeasurementOperation.h"
 #include "document_support.h"
 #include "link_support.h"
 

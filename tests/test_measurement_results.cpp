@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "model/APMeasurementResults.h"
+#include "operations/APMeasurementResults.h"
 #include "element_support.h"
 
 using namespace plenvort_test;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/APBlockIO.h"
-#include "model/APOperation.h"
+#include "operations/APOperation.h"
 #include "document_support.h"
 #include "link_support.h"
 

@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "com/PlenvortBrep.h"
+#include "include/PlenvortBrep.h"
 #include "platform/toolkit/WmNURBS.h"
 #include "platform/toolkit/WmObjectStream.h"
 #include "platform/toolkit/WmPlatform.h"

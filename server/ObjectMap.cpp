@@ -1,4 +1,4 @@
-#include "com/ObjectMap.h"
+#include "server/ObjectMap.h"
 
 #include "com/CAPElementClasses.h"
 #include "com/CAPPointerList.h"

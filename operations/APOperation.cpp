@@ -1,9 +1,9 @@
-#include "model/APOperation.h"
+#include "operations/APOperation.h"
 
 #include <algorithm>
 #include <cstdint>
 
-#include "features/APElementLinks.h"
+#include "model/APElementLinks.h"
 #include "model/APBlockIO.h"
 #include "model/APFieldAccess.h"
 #include "platform/toolkit/WmObjectStream.h"

@@ -1,8 +1,8 @@
-#include "model/APOperationParts.h"
+#include "operations/APOperationParts.h"
 
 #include <set>
 
-#include "features/APElementLinks.h"
+#include "model/APElementLinks.h"
 #include "model/APFieldAccess.h"
 #include "platform/toolkit/WmObjectStream.h"
 

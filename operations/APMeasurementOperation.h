@@ -2,8 +2,8 @@
 // The measurement operation and the SPC measurement operation.
 #include <vector>
 
-#include "model/APMeasurementResults.h"
-#include "model/APOperation.h"
+#include "operations/APMeasurementResults.h"
+#include "operations/APOperation.h"
 
 // A measurement along a vector, with a measurement mode, design limits, the stored results of
 // an analysis and the reference elements the measurement is taken relative to (distinct, one

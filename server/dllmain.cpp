@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include "com/module.h"
+#include "server/module.h"
 
 extern "C" {
 

@@ -1,8 +1,8 @@
-#include "model/APMeasurementOperation.h"
+#include "operations/APMeasurementOperation.h"
 
 #include <algorithm>
 
-#include "features/APElementLinks.h"
+#include "model/APElementLinks.h"
 #include "model/APBlockIO.h"
 #include "model/APFieldAccess.h"
 #include "platform/toolkit/WmObjectStream.h"

@@ -1,4 +1,4 @@
-#include "com/module.h"
+#include "server/module.h"
 
 #include <oleauto.h>
 #include <cstdio>
@@ -8,8 +8,6 @@
 #include "platform/atl/registrar.h"
 #include "platform/moniker/MkMoniker.h"
 #include "platform/orv/ORVRegistry.h"
-
-const GUID GUID_EndOfStreamMarker = {0xffffffff, 0xffff, 0xffff, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff}};
 
 CORVComModule _Module;
 CPlenvortApp theApp;

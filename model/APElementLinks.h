@@ -1,5 +1,5 @@
 #pragma once
-// Links between the feature-side elements (pairs, datums, frames, tolerances) and the
+// Links between elements (operations, conditions, pairs, datums, frames, tolerances) and the
 // elements they point to: dependent registration, reference numbers in blocks, copy targets.
 #include <vector>
 

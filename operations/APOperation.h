@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "model/APNode.h"
-#include "model/APOperationParts.h"
+#include "operations/APOperationParts.h"
 
 // Base of every operation: the operation time, the feature pairs and conditions it owns (one
 // reference each; each knows its operation through a back link that the operation sets and

@@ -1,6 +1,6 @@
-#include "model/APCondition.h"
+#include "operations/APCondition.h"
 
-#include "features/APElementLinks.h"
+#include "model/APElementLinks.h"
 #include "model/APFieldAccess.h"
 #include "platform/toolkit/WmObjectStream.h"
 

@@ -5,8 +5,8 @@
 // the step settings of the placing operations.
 #include <vector>
 
-#include "model/APMeasurementResults.h"
-#include "model/APOperation.h"
+#include "operations/APMeasurementResults.h"
+#include "operations/APOperation.h"
 
 class APCustomOperation : public APOperation, public APStepSettings {
     DECLARE_DYNAMIC(APCustomOperation)

@@ -1,4 +1,4 @@
-#include "model/APMeasurementResults.h"
+#include "operations/APMeasurementResults.h"
 
 #include <algorithm>
 #include <cstdint>

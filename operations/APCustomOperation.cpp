@@ -1,11 +1,11 @@
-#include "model/APCustomOperation.h"
+#include "operations/APCustomOperation.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cwctype>
 
-#include "features/APElementLinks.h"
+#include "model/APElementLinks.h"
 #include "model/APBlockIO.h"
 #include "model/APFieldAccess.h"
 #include "platform/toolkit/WmObjectStream.h"

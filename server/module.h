@@ -1,14 +1,11 @@
 #pragma once
 // The server module: the module object (lock count, object maps, class-object lookup,
 // registration), the application object, and the logic behind the four exported entry
-// points (com/dllmain.cpp only forwards to them, so that tests can call them directly).
+// points (server/dllmain.cpp only forwards to them, so that tests can call them directly).
 #include <string>
 
 #include "platform/atl/atlbase.h"
 #include "platform/mfc/afx.h"
-
-// Ends the element stream: a GUID whose 16 bytes are all 0xFF.
-extern const GUID GUID_EndOfStreamMarker;
 
 class CORVComModule : public CComModule {
 public:

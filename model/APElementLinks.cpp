@@ -1,4 +1,4 @@
-#include "features/APElementLinks.h"
+#include "model/APElementLinks.h"
 
 #include <cstdint>
 #include <map>

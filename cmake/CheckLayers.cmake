@@ -1,0 +1,27 @@
+# Includes point down only: a folder's sources include their own folder's headers and those
+# of the folders before it in PLENVORT_LAYERS, never one after it. Checked when configuring.
+set(PLENVORT_LAYERS include platform model operations features drawing com document server)
+
+function(plenvort_check_layers)
+  set(faults "")
+  foreach(layer IN LISTS PLENVORT_LAYERS)
+    list(FIND PLENVORT_LAYERS ${layer} rank)
+    file(GLOB_RECURSE files CONFIGURE_DEPENDS
+      ${CMAKE_SOURCE_DIR}/${layer}/*.h ${CMAKE_SOURCE_DIR}/${layer}/*.cpp ${CMAKE_SOURCE_DIR}/${layer}/*.rc)
+    foreach(file IN LISTS files)
+      file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]+\"[a-z]+/")
+      foreach(line IN LISTS lines)
+        string(REGEX REPLACE "^[^\"]*\"([a-z]+)/.*$" "\\1" target "${line}")
+        list(FIND PLENVORT_LAYERS ${target} target_rank)
+        if(target_rank GREATER rank)
+          file(RELATIVE_PATH shown ${CMAKE_SOURCE_DIR} ${file})
+          string(APPEND faults "\n  ${shown}: ${line}")
+        endif()
+      endforeach()
+    endforeach()
+  endforeach()
+  if(faults)
+    string(REPLACE ";" " < " order "${PLENVORT_LAYERS}")
+    message(FATAL_ERROR "Includes must point down (${order}); these point up:${faults}")
+  endif()
+endfunction()
