@@ -201,9 +201,12 @@ protected:
     static HRESULT PointVaries(IAPPointFeature2* point, bool size, bool* varies);
     // The solid-modeller topology interface of the utility (with a reference), or null.
     IHbUtilityTopology* AcquireTopology();
-    HRESULT HbBoundaryFace(int part, bool surface, IHbUtilityTopology** topology, int* face);
-    HRESULT HbBoundaryEdges(int part, bool surface, int* count);
-    HRESULT HbBoundaryPoints(int part, bool surface, int samples, double* points, int* count);
+    // The tags the utility lists for a solid-modeller part; E_FAIL when it lists none.
+    HRESULT GetHbPartTags(int part, std::vector<int>& tags);
+    // The face of one of a part's tags that a plane (or surface) feature outlines.
+    HRESULT HbBoundaryFace(int tag, bool surface, IHbUtilityTopology** topology, int* face);
+    HRESULT HbBoundaryEdges(int tag, bool surface, int* count);
+    HRESULT HbBoundaryPoints(int tag, bool surface, int samples, double* points, int* count);
     // A copy of a stored part or of a B-rep (one reference), placed by `transform`.
     HRESULT PlacedCopyOfPart(int stored, const APMatrix4d& transform, int* placed);
     WmBrep* PlacedCopy(const WmBrep& brep, const APMatrix4d& transform);

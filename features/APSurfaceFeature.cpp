@@ -66,12 +66,7 @@ HRESULT APSurfaceFeature::GetBoundaryPoints(int parts, int samples, double* poin
             total += n;
         }
     } else if (m_geometrySource == 2) {
-        for (int tag : m_parts) {
-            int n = 0;
-            if (GetHbSurfaceBoundaryPoints(tag, samples, points + 3 * static_cast<std::ptrdiff_t>(total), &n) < 0)
-                return E_FAIL;
-            total += n;
-        }
+        if (FirstTagPoints(true, samples, points, &total) < 0) return E_FAIL;
     } else {
         return E_FAIL;
     }
