@@ -168,6 +168,9 @@ public:
     // The node copy plus geometry (placed where the source's transform puts it), tolerances
     // (copied through the target's document), colour, distributions and a few settings.
     APFeature& operator=(const APFeature& source);
+    // The same copy; E_FAIL when the source's solid-modeller parts could not be carried over,
+    // so that the copy is not taken for a whole one.
+    HRESULT CopyFeature(const APFeature& source);
 
     static constexpr int kBlockVersion = 14;
 
@@ -221,7 +224,9 @@ protected:
     HRESULT ReadTolerances(WmObjectStream& stream);
     HRESULT WriteTolerances(WmObjectStream& stream);
     HRESULT FixupLinks(IAPElementSink* sink);
-    void CopyGeometry(const APFeature& source);
+    HRESULT CopyGeometry(const APFeature& source);
+    // Is `utility` the modeller of the source's document, or can that not be told?
+    static bool SameModeller(const APFeature& source, IHbUtility* utility);
     void CopyTolerances(const APFeature& source);
 
     APArray<IAPTolerance*> m_tolerances;

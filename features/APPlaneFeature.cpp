@@ -541,7 +541,7 @@ HRESULT APPlaneFeature::Clone(IAPElement* target)
 {
     auto* copy = static_cast<APPlaneFeature*>(CloneTarget(target, GetRuntimeClass()));
     if (!copy) return E_FAIL;
-    copy->APFeature::operator=(*this);
+    if (copy->CopyFeature(*this) < 0) return E_FAIL;
     PlacedPoints(copy->m_points);
     copy->m_extent[0] = m_extent[0], copy->m_extent[1] = m_extent[1];
     const bool placed = !APMatrix4d::IsIdentity(m_transform);

@@ -78,7 +78,7 @@ HRESULT APSurfaceFeature::Clone(IAPElement* target)
 {
     auto* copy = static_cast<APSurfaceFeature*>(CloneTarget(target, GetRuntimeClass()));
     if (!copy) return E_FAIL;
-    copy->APFeature::operator=(*this);
+    if (copy->CopyFeature(*this) < 0) return E_FAIL;
     // The points are copied as they stand, unplaced.
     copy->m_points.Release();
     copy->m_points.AppendArray(m_points.Data(), m_points.GetCount());
@@ -117,7 +117,7 @@ HRESULT APPatternFeature::Clone(IAPElement* target)
 {
     auto* copy = static_cast<APPatternFeature*>(CloneTarget(target, GetRuntimeClass()));
     if (!copy) return E_FAIL;
-    copy->APFeature::operator=(*this);
+    if (copy->CopyFeature(*this) < 0) return E_FAIL;
     copy->m_type = m_type;
     return S_OK;
 }
