@@ -514,7 +514,6 @@ TEST_F(FeatureTest, PartsAreReadThroughEveryTag)
 {
     auto* fake = new FakeUtility;
     fake->tagsOf[5] = {50, 51}; // part 6 is made of itself alone
-    fake->Part(50) = {1, 1, 1};
     IAPDocument4* doc4 = Query<IAPDocument4>(m_doc, IID_IAPDocument4);
     ASSERT_EQ(doc4->SetHbUtility(static_cast<IHbUtility*>(fake)), S_OK); // the document takes this reference
     IAPFeature8* plane = DocFeature("Face", CLSID_APPlaneFeature);
@@ -529,14 +528,9 @@ TEST_F(FeatureTest, PartsAreReadThroughEveryTag)
     // Planar faces 502 and 512 of part 5 and 62 of part 6; three edges each, sampled at (face, edge, k + 0.5).
     double x = 0, y = 0, z = 0, centres[6] = {};
     ASSERT_EQ(p->GetCentroid(&x, &y, &z), S_OK);
-    EXPECT_NEAR(x, (502.0 + 512.0 + 62.0) / 3, 1e-9);
-    EXPECT_NEAR(y, 1.0, 1e-9);
-    EXPECT_NEAR(z, 5.0, 1e-9);
+    EXPECT_EQ(std::vector<double>({x, y, z}), (std::vector<double>{(502.0 + 512.0 + 62.0) / 3, 1.0, 5.0}));
     ASSERT_EQ(p->GetPartCentroids(2, centres), S_OK);
-    EXPECT_NEAR(centres[0], 507.0, 1e-9);
-    EXPECT_NEAR(centres[3], 62.0, 1e-9);
-    ASSERT_EQ(p->GetNormal(&x, &y, &z), S_OK); // at (0.2, 0.5) on the first tag of the first part
-    EXPECT_EQ(std::vector<double>({x, y, z}), (std::vector<double>{1.2, 1.5, 1.0}));
+    EXPECT_EQ(std::vector<double>({centres[0], centres[3]}), (std::vector<double>{507.0, 62.0}));
     int n = 0;
     EXPECT_EQ(p->GetPlaneFeatureNumBoundaryEdges(&n), S_OK);
     EXPECT_EQ(n, 3);
