@@ -1081,7 +1081,10 @@ APElement& APElement::operator=(const APElement& source)
         std::copy(std::begin(from.vector1), std::end(from.vector1), to.vector1);
     }
     m_description = source.m_description;
-    SetDocSink(source.m_docSink);
+    // A copy made by a document belongs to it, whichever document the source is in: what the
+    // copy creates and asks of the copy map goes there. Only an unbound target takes over
+    // the source's binding.
+    if (!m_docSink) SetDocSink(source.m_docSink);
 
     // The document's copy map later points the copies of the source's dependents at us.
     if (source.m_dependents.Count() > 0 && m_docSink) {
