@@ -123,6 +123,8 @@ public:
     HRESULT Deserialize(WmObjectStream* stream) override;
     HRESULT FixupLists() override;
     HRESULT Clone(IAPElement* target) override;
+    // The reference features go, unwatched and uncounted; the frames (held bare) stay.
+    void ReleaseLinks() override;
 
     static constexpr int kBlockVersion = 6;
 
