@@ -162,6 +162,8 @@ public:
     HRESULT Deserialize(WmObjectStream* stream) override;
     HRESULT BindDocument(IAPDocEventSink* sink) override;
     HRESULT FixupLists() override;
+    // The related, linked and owner links go, unwatched; each tolerance lets go of its own.
+    void ReleaseLinks() override;
     HRESULT NotifyDependents(unsigned short command) override;
     HRESULT NotifyDeletion() override;
 

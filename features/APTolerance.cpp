@@ -369,6 +369,21 @@ void APGDTTolerance::ReleaseReferences()
     }
 }
 
+void APGDTTolerance::ReleaseLinks()
+{
+    APTolerance::ReleaseLinks();
+    if (IAPElementSink* sink = OwnSinkOf(m_wrapper)) {
+        for (int i = 0; i < m_references.Count(); ++i)
+            if (IAPFeature* f = m_references[i].feature) Unwatch(f, sink);
+        sink->Release();
+    }
+    ReleaseReferences();
+    m_storedReferences.Clear();
+    m_storedDrf.Clear();
+    m_storedCompositeDrf.Clear();
+    m_linksPending = false;
+}
+
 // ---------------------------------------------------------------------------------------
 // APGDTTolerance: destruction of members and of the tolerance
 

@@ -124,6 +124,8 @@ public:
     HRESULT FixupLists() override;
     HRESULT Clone(IAPElement* target) override;
     HRESULT CleanUpCopyList() override;
+    // The reference features go, unwatched and uncounted; the frames (held bare) stay.
+    void ReleaseLinks() override;
 
     static constexpr int kBlockVersion = 6;
 
