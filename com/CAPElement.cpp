@@ -32,6 +32,7 @@ void CAPElement::FinalRelease()
     AFX_MANAGE_STATE(AfxGetStaticModuleState());
     APElement* model = m_pElement;
     if (!model) return;
+    model->MarkEnding();
     try {
         model->NotifyDeletion();
     } catch (...) {

@@ -42,7 +42,8 @@ void CAPDocument::FinalRelease()
     EndCopyMap();
     // Elements that clients still hold must not call back into a document that is gone: every
     // element bound to it is unbound first (the tree, the elements its nodes own, and elements
-    // outside it), then the tree goes. Linear, and nothing is allocated on the way.
+    // outside it) and lets go of the elements it links to, so that no cycle of references
+    // outlives the document; then the tree goes. Linear in the number of bound elements.
     APElement::ForgetDocument(Sink());
     if (m_root) {
         m_root->Release();

@@ -45,10 +45,10 @@ HRESULT CAPDocument::CopyTree(IAPNode* source, ComRef<IAPNode>& copy, long copyC
     GUID clsid{}, iid = IID_IAPNode;
     if (!original || FAILED(original->GetClassID(&clsid))) return E_FAIL;
     if (FAILED(CreateProcessElement(&clsid, &iid, reinterpret_cast<ULONG_PTR*>(copy.Out()))) || !copy) return E_FAIL;
+    // Made by this document, the copy is bound to it before Clone and stays so through it,
+    // even when the source belongs to another document.
     ComRef<IAPElement> made = QueryRef<IAPElement>(copy.Get(), IID_IAPElement);
     if (!made || FAILED(original->Clone(made.Get()))) return E_FAIL;
-    // Clone takes over the source's binding, which a node out of the process no longer has.
-    if (FAILED(made->BindDocument(Sink()))) return E_FAIL;
     if (!copyChildren) return S_OK;
     int count = 0;
     if (FAILED(source->GetNumChildren(&count))) return E_FAIL;

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "features/APElementLinks.h"
 #include "model/APComQuery.h"
 #include "model/APFieldAccess.h"
 #include "platform/IHbUtility.h"
@@ -337,6 +339,29 @@ HRESULT APFeature::SetLink(IAPFeature*& field, IAPFeature* element)
     sink->Release();
     if (old) old->Release();
     return S_OK;
+}
+
+void APFeature::ReleaseLinks()
+{
+    APGeometryNode::ReleaseLinks();
+    IAPElementSink* sink = OwnSink();
+    std::vector<IAPFeature*> gone(m_related.Data(), m_related.Data() + m_related.GetCount());
+    m_related.RemoveAll();
+    for (IAPFeature** field : {&m_linked, &m_owner}) {
+        gone.push_back(*field);
+        *field = nullptr;
+    }
+    // Unregistered before the releases, which may end the elements.
+    for (IAPFeature* element : gone)
+        if (element && sink) SetDependent(element, sink, false);
+    if (sink) sink->Release();
+    for (IAPFeature* element : gone)
+        if (element) element->Release();
+    m_pendingRelated.Clear();
+    m_pendingLinks.Clear();
+    m_linksPending = false;
+    for (int i = 0; i < m_tolerances.Count(); ++i)
+        if (APElement* tolerance = TrackedModel(m_tolerances[i])) tolerance->ReleaseLinks();
 }
 
 HRESULT APFeature::SetLinkedElement(IAPFeature* element) { return SetLink(m_linked, element); }

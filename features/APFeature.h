@@ -162,12 +162,17 @@ public:
     HRESULT Deserialize(WmObjectStream* stream) override;
     HRESULT BindDocument(IAPDocEventSink* sink) override;
     HRESULT FixupLists() override;
+    // The related, linked and owner links go, unwatched; each tolerance lets go of its own.
+    void ReleaseLinks() override;
     HRESULT NotifyDependents(unsigned short command) override;
     HRESULT NotifyDeletion() override;
 
     // The node copy plus geometry (placed where the source's transform puts it), tolerances
     // (copied through the target's document), colour, distributions and a few settings.
     APFeature& operator=(const APFeature& source);
+    // The same copy; E_FAIL when the source's solid-modeller parts could not be carried over,
+    // so that the copy is not taken for a whole one.
+    HRESULT CopyFeature(const APFeature& source);
 
     static constexpr int kBlockVersion = 14;
 
@@ -201,9 +206,12 @@ protected:
     static HRESULT PointVaries(IAPPointFeature2* point, bool size, bool* varies);
     // The solid-modeller topology interface of the utility (with a reference), or null.
     IHbUtilityTopology* AcquireTopology();
-    HRESULT HbBoundaryFace(int part, bool surface, IHbUtilityTopology** topology, int* face);
-    HRESULT HbBoundaryEdges(int part, bool surface, int* count);
-    HRESULT HbBoundaryPoints(int part, bool surface, int samples, double* points, int* count);
+    // The tags the utility lists for a solid-modeller part; E_FAIL when it lists none.
+    HRESULT GetHbPartTags(int part, std::vector<int>& tags);
+    // The face of one of a part's tags that a plane (or surface) feature outlines.
+    HRESULT HbBoundaryFace(int tag, bool surface, IHbUtilityTopology** topology, int* face);
+    HRESULT HbBoundaryEdges(int tag, bool surface, int* count);
+    HRESULT HbBoundaryPoints(int tag, bool surface, int samples, double* points, int* count);
     // A copy of a stored part or of a B-rep (one reference), placed by `transform`.
     HRESULT PlacedCopyOfPart(int stored, const APMatrix4d& transform, int* placed);
     WmBrep* PlacedCopy(const WmBrep& brep, const APMatrix4d& transform);
@@ -218,7 +226,9 @@ protected:
     HRESULT ReadTolerances(WmObjectStream& stream);
     HRESULT WriteTolerances(WmObjectStream& stream);
     HRESULT FixupLinks(IAPElementSink* sink);
-    void CopyGeometry(const APFeature& source);
+    HRESULT CopyGeometry(const APFeature& source);
+    // Is `utility` the modeller of the source's document, or can that not be told?
+    static bool SameModeller(const APFeature& source, IHbUtility* utility);
     void CopyTolerances(const APFeature& source);
 
     APArray<IAPTolerance*> m_tolerances;

@@ -445,13 +445,32 @@ HRESULT APFeature::GetHbPointAtParam(int part, double u, double v, double* x, do
     return S_OK;
 }
 
-HRESULT APFeature::HbBoundaryFace(int part, bool surface, IHbUtilityTopology** topology, int* face)
+HRESULT APFeature::GetHbPartTags(int part, std::vector<int>& tags)
+{
+    tags.clear();
+    IHbUtilityTopology* topology = AcquireTopology();
+    if (!topology) return E_FAIL;
+    int count = 0;
+    int* listed = nullptr;
+    HRESULT hr = topology->GetPartTags(part, &count, &listed);
+    topology->Release();
+    try {
+        if (SUCCEEDED(hr) && listed && count > 0) tags.assign(listed, listed + count);
+    } catch (...) {
+        hr = E_FAIL;
+    }
+    if (listed) CoTaskMemFree(listed);
+    // A part is read through its tags: one without any has nothing to read.
+    return SUCCEEDED(hr) && !tags.empty() ? S_OK : E_FAIL;
+}
+
+HRESULT APFeature::HbBoundaryFace(int tag, bool surface, IHbUtilityTopology** topology, int* face)
 {
     *topology = AcquireTopology();
     if (!*topology) return E_FAIL;
     int count = 0;
     int* faces = nullptr;
-    HRESULT hr = (*topology)->GetPartTags(part, &count, &faces);
+    HRESULT hr = (*topology)->GetTagFaces(tag, &count, &faces);
     bool found = false;
     for (int i = 0; SUCCEEDED(hr) && faces && i < count && !found; ++i) {
         long yes = 0;
@@ -469,22 +488,22 @@ HRESULT APFeature::HbBoundaryFace(int part, bool surface, IHbUtilityTopology** t
     return S_OK;
 }
 
-HRESULT APFeature::HbBoundaryEdges(int part, bool surface, int* count)
+HRESULT APFeature::HbBoundaryEdges(int tag, bool surface, int* count)
 {
     IHbUtilityTopology* topology = nullptr;
     int face = 0, edges = 0;
-    if (!count || HbBoundaryFace(part, surface, &topology, &face) < 0) return E_FAIL;
+    if (!count || HbBoundaryFace(tag, surface, &topology, &face) < 0) return E_FAIL;
     const HRESULT hr = topology->GetNumFaceEdges(face, &edges);
     topology->Release();
     if (FAILED(hr)) return E_FAIL;
     return Store(*count, edges > 0 ? edges : 4);
 }
 
-HRESULT APFeature::HbBoundaryPoints(int part, bool surface, int samples, double* points, int* count)
+HRESULT APFeature::HbBoundaryPoints(int tag, bool surface, int samples, double* points, int* count)
 {
     IHbUtilityTopology* topology = nullptr;
     int face = 0, edges = 0;
-    if (part == 0 || samples < 1 || !points || !count || HbBoundaryFace(part, surface, &topology, &face) < 0)
+    if (tag == 0 || samples < 1 || !points || !count || HbBoundaryFace(tag, surface, &topology, &face) < 0)
         return E_FAIL;
     HRESULT hr = topology->GetNumFaceEdges(face, &edges);
     int written = 0;

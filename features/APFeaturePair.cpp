@@ -250,7 +250,8 @@ HRESULT APFeaturePair::Deserialize(WmObjectStream* stream)
 
     m_storedObjectFeatures.Request(s, objects);
     m_storedTargetFeatures.Request(s, targets);
-    m_storedOperation.Request(s, {operation});
+    // The operation number is not used: the operation that reads the pair links it.
+    (void)operation;
     m_storedReferenceOperation.Request(s, {reference});
     m_pending = true;
     m_pressFit = pressFit;
@@ -272,11 +273,7 @@ HRESULT APFeaturePair::FixupLists()
     UnwatchAll(); // whatever a client linked before the read gives way to what was read
 
     HRESULT hr = S_OK;
-    IAPElement* stored = m_storedOperation.Count() > 0 ? m_storedOperation[0] : nullptr;
-    m_operation = Bare<IAPOperation>(stored, IID_IAPOperation);
-    if (stored && !m_operation) hr = E_FAIL;
-
-    stored = m_storedReferenceOperation.Count() > 0 ? m_storedReferenceOperation[0] : nullptr;
+    IAPElement* stored = m_storedReferenceOperation.Count() > 0 ? m_storedReferenceOperation[0] : nullptr;
     if (stored) {
         m_referenceOperation = Bare<IAPOperation>(stored, IID_IAPOperation);
         if (!m_referenceOperation || !Watch(m_referenceOperation, sink)) hr = E_FAIL;
@@ -299,10 +296,18 @@ HRESULT APFeaturePair::FixupLists()
     if (SUCCEEDED(hr)) link(m_targetFeatures, m_storedTargetFeatures);
     m_storedObjectFeatures.Clear();
     m_storedTargetFeatures.Clear();
-    m_storedOperation.Clear();
     m_storedReferenceOperation.Clear();
     sink->Release();
     return hr;
+}
+
+void APFeaturePair::ReleaseLinks()
+{
+    APElement::ReleaseLinks();
+    m_storedObjectFeatures.Clear();
+    m_storedTargetFeatures.Clear();
+    m_storedReferenceOperation.Clear();
+    m_pending = false;
 }
 
 // ---------------------------------------------------------------------------------------

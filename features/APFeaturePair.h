@@ -48,6 +48,8 @@ public:
     HRESULT Serialize(WmObjectStream* stream) override;
     HRESULT Deserialize(WmObjectStream* stream) override;
     HRESULT FixupLists() override;
+    // The pair holds no references: only what a read left pending goes.
+    void ReleaseLinks() override;
     HRESULT Clone(IAPElement* target) override;
     HRESULT CleanUpCopyList() override;
 
@@ -67,7 +69,6 @@ private:
     APPendingRefs m_storedObjectFeatures;
     APPendingRefs m_storedTargetFeatures;
     IAPOperation* m_operation = nullptr; // the owner: no reference, not watched
-    APPendingRefs m_storedOperation;
     IAPOperation* m_referenceOperation = nullptr; // no reference; watched
     APPendingRefs m_storedReferenceOperation;
     int m_intValue3 = 0;

@@ -312,25 +312,45 @@ HRESULT APFeature::FixupLists()
 // ---------------------------------------------------------------------------------------
 // Copying
 
-void APFeature::CopyGeometry(const APFeature& source)
+bool APFeature::SameModeller(const APFeature& source, IHbUtility* utility)
+{
+    IAPDocument4* doc = source.m_docSink ? Query<IAPDocument4>(source.m_docSink, IID_IAPDocument4) : nullptr;
+    if (!doc) return true;
+    IUnknown* theirs = nullptr;
+    const HRESULT hr = doc->GetHbUtility(&theirs);
+    doc->Release();
+    if (FAILED(hr) || !theirs) return true;
+    IUnknown* a = Query<IUnknown>(theirs, IID_IUnknown);
+    IUnknown* b = Query<IUnknown>(utility, IID_IUnknown);
+    const bool same = a && a == b;
+    ReleaseAndNull(a);
+    ReleaseAndNull(b);
+    theirs->Release();
+    return same;
+}
+
+HRESULT APFeature::CopyGeometry(const APFeature& source)
 {
     ReleaseGeometry();
-    if (!source.m_basedOnRealGeometry) return;
+    if (!source.m_basedOnRealGeometry) return S_OK;
+    HRESULT hr = S_OK;
     if (source.m_geometrySource == 1 && source.m_brep) {
         // The copy stands where the source's transform puts the source's geometry.
         m_brep = PlacedCopy(*source.m_brep, source.m_transform);
         m_geometrySource = 1;
     } else if (source.m_geometrySource == 2 && !source.m_parts.empty()) {
         m_parts.clear();
-        if (AcquireHbUtility() >= 0) {
-            for (int tag : source.m_parts) {
-                int copy = 0;
-                if (PlacedCopyOfPart(tag, source.m_transform, &copy) < 0) break;
-                m_parts.push_back(copy);
-            }
+        // Tags name parts of one modeller only: a copy into a document with another one (or
+        // none) cannot carry them.
+        hr = AcquireHbUtility() >= 0 && SameModeller(source, m_utility) ? S_OK : E_FAIL;
+        for (std::size_t i = 0; SUCCEEDED(hr) && i < source.m_parts.size(); ++i) {
+            int copy = 0;
+            hr = PlacedCopyOfPart(source.m_parts[i], source.m_transform, &copy) < 0 ? E_FAIL : S_OK;
+            if (SUCCEEDED(hr)) m_parts.push_back(copy);
         }
         m_geometrySource = 2;
     }
+    return hr;
 }
 
 void APFeature::CopyTolerances(const APFeature& source)
@@ -357,11 +377,17 @@ void APFeature::CopyTolerances(const APFeature& source)
 
 APFeature& APFeature::operator=(const APFeature& source)
 {
-    if (this == &source) return *this;
+    CopyFeature(source);
+    return *this;
+}
+
+HRESULT APFeature::CopyFeature(const APFeature& source)
+{
+    if (this == &source) return S_OK;
     APGeometryNode::operator=(source);
     m_basedOnRealGeometry = source.m_basedOnRealGeometry;
     m_isValid = source.m_isValid;
-    CopyGeometry(source);
+    const HRESULT geometry = CopyGeometry(source);
     CopyTolerances(source);
     std::copy(std::begin(source.m_color), std::end(source.m_color), std::begin(m_color));
     m_transparency = source.m_transparency;
@@ -372,5 +398,5 @@ APFeature& APFeature::operator=(const APFeature& source)
     m_locOrt = source.m_locOrt;
     m_intAttribute2 = source.m_intAttribute2;
     m_isDefault = source.m_isDefault;
-    return *this;
+    return geometry;
 }

@@ -59,7 +59,7 @@ HRESULT APStraightCylinderFeature::Clone(IAPElement* target)
 {
     auto* copy = static_cast<APStraightCylinderFeature*>(CloneTarget(target, GetRuntimeClass()));
     if (!copy) return E_FAIL;
-    copy->APFeature::operator=(*this);
+    if (copy->CopyFeature(*this) < 0) return E_FAIL;
     std::copy(std::begin(m_base), std::end(m_base), std::begin(copy->m_base));
     CurrentAxis(copy->m_axis);
     return S_OK;

@@ -7,7 +7,6 @@
 #include "features/APShapeBuilder.h"
 #include "model/APBlockIO.h"
 #include "model/APComQuery.h"
-#include "platform/IHbUtility.h"
 #include "platform/toolkit/WmBrep.h"
 #include "platform/toolkit/WmObjectStream.h"
 
@@ -83,10 +82,29 @@ HRESULT APPointSetFeature::EdgeCount(int part, bool surface, int* count)
     const int parts = static_cast<int>(m_parts.size());
     if (part >= parts || (part < 0 && parts == 0)) return E_FAIL;
     const int first = part < 0 ? 0 : part, last = part < 0 ? parts - 1 : part;
+    std::vector<int> tags;
     for (int i = first; i <= last; ++i) {
-        const int tag = m_parts[static_cast<std::size_t>(i)];
-        const HRESULT hr = surface ? GetNumHbSurfaceBoundaryEdges(tag, count) : GetNumHbPartBoundaryEdges(tag, count);
+        // A part's outline is counted on the first of its tags, as its boundary points are
+        // given, so that a caller sizes its buffer right.
+        if (GetHbPartTags(m_parts[static_cast<std::size_t>(i)], tags) < 0) return E_FAIL;
+        const HRESULT hr =
+            surface ? GetNumHbSurfaceBoundaryEdges(tags.front(), count) : GetNumHbPartBoundaryEdges(tags.front(), count);
         if (hr < 0) return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT APPointSetFeature::FirstTagPoints(bool surface, int samples, double* points, int* total)
+{
+    std::vector<int> tags;
+    for (int part : m_parts) {
+        int n = 0;
+        if (GetHbPartTags(part, tags) < 0) return E_FAIL;
+        double* at = points + 3 * static_cast<std::ptrdiff_t>(*total);
+        const HRESULT hr = surface ? GetHbSurfaceBoundaryPoints(tags.front(), samples, at, &n)
+                                   : GetHbPartBoundaryPoints(tags.front(), samples, at, &n);
+        if (hr < 0) return E_FAIL;
+        *total += n;
     }
     return S_OK;
 }
@@ -250,16 +268,9 @@ HRESULT APPlaneFeature::GetNormal(double* x, double* y, double* z)
     } else if (m_geometrySource == 2) {
         // An empty part list has no face to ask.
         if (m_parts.empty()) return E_FAIL;
-        IHbUtilityTopology* topology = AcquireTopology();
-        if (!topology) return E_FAIL;
-        int count = 0;
-        int* tags = nullptr;
-        HRESULT hr = topology->GetPartTags(m_parts.front(), &count, &tags);
-        if (SUCCEEDED(hr) && (count < 1 || !tags)) hr = E_FAIL;
-        if (SUCCEEDED(hr)) hr = GetHbPointAtParam(tags[0], 0.2, 0.5, &n.x, &n.y, &n.z);
-        CoTaskMemFree(tags);
-        topology->Release();
-        if (FAILED(hr)) return E_FAIL;
+        std::vector<int> tags;
+        if (GetHbPartTags(m_parts.front(), tags) < 0 || GetHbPointAtParam(tags.front(), 0.2, 0.5, &n.x, &n.y, &n.z) < 0)
+            return E_FAIL;
     } else {
         return E_FAIL;
     }
@@ -304,18 +315,23 @@ HRESULT APPlaneFeature::RealSamples(bool dropClosing, std::vector<APPointList>& 
     if (regions && !m_brep) return E_FAIL;
     const int n = regions ? m_brep->numRegions() : static_cast<int>(m_parts.size());
     try {
+        std::vector<int> tags;
         for (int i = 0; i < n; ++i) {
-            const int tag = regions ? i : m_parts[static_cast<std::size_t>(i)];
-            int edges = 0, count = 0;
-            HRESULT hr = regions ? GetNumRegionBoundaryEdges(i, &edges) : GetNumHbPartBoundaryEdges(tag, &edges);
-            if (hr < 0 || edges < 0) return E_FAIL;
-            std::vector<double> xyz(3 * static_cast<std::size_t>(edges) * kSamplesPerEdge + 3);
-            hr = regions ? GetRegionBoundaryPoints(i, kSamplesPerEdge, xyz.data(), &count)
-                         : GetHbPartBoundaryPoints(tag, kSamplesPerEdge, xyz.data(), &count);
-            if (hr < 0 || count < 0 || count > edges * kSamplesPerEdge) return E_FAIL;
-            if (dropClosing && edges == 1 && count > 0) --count;
+            // A region is read once; a part through every tag the modeller lists for it.
+            if (regions) tags.assign(1, i);
+            else if (GetHbPartTags(m_parts[static_cast<std::size_t>(i)], tags) < 0) return E_FAIL;
             APPointList& list = out.emplace_back();
-            for (int k = 0; k < count; ++k) list.Append({xyz[3 * k], xyz[3 * k + 1], xyz[3 * k + 2]});
+            for (int tag : tags) {
+                int edges = 0, count = 0;
+                HRESULT hr = regions ? GetNumRegionBoundaryEdges(tag, &edges) : GetNumHbPartBoundaryEdges(tag, &edges);
+                if (hr < 0 || edges < 0) return E_FAIL;
+                std::vector<double> xyz(3 * static_cast<std::size_t>(edges) * kSamplesPerEdge + 3);
+                hr = regions ? GetRegionBoundaryPoints(tag, kSamplesPerEdge, xyz.data(), &count)
+                             : GetHbPartBoundaryPoints(tag, kSamplesPerEdge, xyz.data(), &count);
+                if (hr < 0 || count < 0 || count > edges * kSamplesPerEdge) return E_FAIL;
+                if (dropClosing && edges == 1 && count > 0) --count;
+                for (int k = 0; k < count; ++k) list.Append({xyz[3 * k], xyz[3 * k + 1], xyz[3 * k + 2]});
+            }
         }
     } catch (...) {
         return E_FAIL;
@@ -473,12 +489,7 @@ HRESULT APPlaneFeature::GetBoundaryPoints(int parts, int samples, double* points
             total += n;
         }
     } else if (m_geometrySource == 2) {
-        for (int tag : m_parts) {
-            int n = 0;
-            if (GetHbPartBoundaryPoints(tag, samples, points + 3 * static_cast<std::ptrdiff_t>(total), &n) < 0)
-                return E_FAIL;
-            total += n;
-        }
+        if (FirstTagPoints(false, samples, points, &total) < 0) return E_FAIL;
     } else {
         return E_FAIL;
     }
@@ -530,7 +541,7 @@ HRESULT APPlaneFeature::Clone(IAPElement* target)
 {
     auto* copy = static_cast<APPlaneFeature*>(CloneTarget(target, GetRuntimeClass()));
     if (!copy) return E_FAIL;
-    copy->APFeature::operator=(*this);
+    if (copy->CopyFeature(*this) < 0) return E_FAIL;
     PlacedPoints(copy->m_points);
     copy->m_extent[0] = m_extent[0], copy->m_extent[1] = m_extent[1];
     const bool placed = !APMatrix4d::IsIdentity(m_transform);

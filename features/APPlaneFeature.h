@@ -16,6 +16,9 @@ public:
 protected:
     // Edges of region or part `part`; part -1 is the whole: region 0, or the last part.
     HRESULT EdgeCount(int part, bool surface, int* count);
+    // The boundary points of every part, each read on the first of its tags, appended at
+    // `*total` points into `points`; `*total` grows by what was written.
+    HRESULT FirstTagPoints(bool surface, int samples, double* points, int* total);
     // The defining points placed by the feature transform.
     void PlacedPoints(APPointList& out) const;
     HRESULT SetPoints(const double* points, int count, APPointList& list);

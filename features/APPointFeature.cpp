@@ -447,7 +447,7 @@ HRESULT APPointFeature::Clone(IAPElement* target)
 {
     auto* copy = static_cast<APPointFeature*>(CloneTarget(target, GetRuntimeClass()));
     if (!copy) return E_FAIL;
-    copy->APFeature::operator=(*this);
+    if (copy->CopyFeature(*this) < 0) return E_FAIL;
     copy->m_direction = m_direction;
     copy->m_size = m_size;
     Replace(copy->m_sizeMoniker, m_sizeMoniker);

@@ -210,7 +210,7 @@ HRESULT APBoxFeature::Clone(IAPElement* target)
 {
     auto* copy = static_cast<APBoxFeature*>(CloneTarget(target, GetRuntimeClass()));
     if (!copy) return E_FAIL;
-    copy->APFeature::operator=(*this);
+    if (copy->CopyFeature(*this) < 0) return E_FAIL;
     if (m_tab) std::copy(std::begin(m_extra), std::end(m_extra), std::begin(copy->m_extra));
     PlaceBox(m_transform, copy->m_box);
     return S_OK;

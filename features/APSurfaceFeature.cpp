@@ -66,12 +66,7 @@ HRESULT APSurfaceFeature::GetBoundaryPoints(int parts, int samples, double* poin
             total += n;
         }
     } else if (m_geometrySource == 2) {
-        for (int tag : m_parts) {
-            int n = 0;
-            if (GetHbSurfaceBoundaryPoints(tag, samples, points + 3 * static_cast<std::ptrdiff_t>(total), &n) < 0)
-                return E_FAIL;
-            total += n;
-        }
+        if (FirstTagPoints(true, samples, points, &total) < 0) return E_FAIL;
     } else {
         return E_FAIL;
     }
@@ -83,7 +78,7 @@ HRESULT APSurfaceFeature::Clone(IAPElement* target)
 {
     auto* copy = static_cast<APSurfaceFeature*>(CloneTarget(target, GetRuntimeClass()));
     if (!copy) return E_FAIL;
-    copy->APFeature::operator=(*this);
+    if (copy->CopyFeature(*this) < 0) return E_FAIL;
     // The points are copied as they stand, unplaced.
     copy->m_points.Release();
     copy->m_points.AppendArray(m_points.Data(), m_points.GetCount());
@@ -122,7 +117,7 @@ HRESULT APPatternFeature::Clone(IAPElement* target)
 {
     auto* copy = static_cast<APPatternFeature*>(CloneTarget(target, GetRuntimeClass()));
     if (!copy) return E_FAIL;
-    copy->APFeature::operator=(*this);
+    if (copy->CopyFeature(*this) < 0) return E_FAIL;
     copy->m_type = m_type;
     return S_OK;
 }

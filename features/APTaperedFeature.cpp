@@ -127,7 +127,7 @@ HRESULT APConeFeature::Clone(IAPElement* target)
 {
     auto* copy = static_cast<APConeFeature*>(CloneTarget(target, GetRuntimeClass()));
     if (!copy) return E_FAIL;
-    copy->APFeature::operator=(*this);
+    if (copy->CopyFeature(*this) < 0) return E_FAIL;
     std::copy(std::begin(m_base), std::end(m_base), std::begin(copy->m_base));
     copy->m_inputValue = m_inputValue;
     copy->m_parameterSel = m_parameterSel;

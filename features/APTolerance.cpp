@@ -369,6 +369,21 @@ void APGDTTolerance::ReleaseReferences()
     }
 }
 
+void APGDTTolerance::ReleaseLinks()
+{
+    APTolerance::ReleaseLinks();
+    if (IAPElementSink* sink = OwnSinkOf(m_wrapper)) {
+        for (int i = 0; i < m_references.Count(); ++i)
+            if (IAPFeature* f = m_references[i].feature) Unwatch(f, sink);
+        sink->Release();
+    }
+    ReleaseReferences();
+    m_storedReferences.Clear();
+    m_storedDrf.Clear();
+    m_storedCompositeDrf.Clear();
+    m_linksPending = false;
+}
+
 // ---------------------------------------------------------------------------------------
 // APGDTTolerance: destruction of members and of the tolerance
 
@@ -587,12 +602,24 @@ HRESULT APGDTTolerance::Clone(IAPElement* target)
         Reference& entry = copy->m_references[i];
         MapThroughCopy(doc, copy->m_wrapper, IID_IAPFeature, m_references[i].feature,
                        reinterpret_cast<void**>(&entry.feature));
-        // Filled at once: the entry counts like any other. Filled later: it holds nothing.
-        if (entry.feature && ChangeReferenceUse(entry.feature, true)) {
-            entry.feature->AddRef();
-            entry.held = 1;
-        }
+        // Filled at once: the entry counts now. Filled later: it counts when the copy ends.
+        HoldFilled(entry);
     }
     if (doc) doc->Release();
+    return S_OK;
+}
+
+void APGDTTolerance::HoldFilled(Reference& entry)
+{
+    if (!entry.feature || entry.held || !ChangeReferenceUse(entry.feature, true)) return;
+    entry.feature->AddRef();
+    entry.held = 1;
+}
+
+HRESULT APGDTTolerance::CleanUpCopyList()
+{
+    // Entries the copy map filled after the copy asked hold their feature like any other, so
+    // the count in memory is what a reopened document counts.
+    for (int i = 0; i < m_references.Count(); ++i) HoldFilled(m_references[i]);
     return S_OK;
 }

@@ -72,8 +72,8 @@ private:
 
 // A geometric tolerance. It watches its frames and reference features as their dependent;
 // each reference entry also holds a reference on its feature and one unit of the feature's
-// reference-use count, except an entry the copy map filled after the copy asked for it,
-// which holds neither.
+// reference-use count. An entry the copy map fills after the copy asked for it takes both
+// when the copy ends (CleanUpCopyList).
 class APGDTTolerance : public APTolerance {
     DECLARE_DYNAMIC(APGDTTolerance)
 
@@ -123,6 +123,9 @@ public:
     HRESULT Deserialize(WmObjectStream* stream) override;
     HRESULT FixupLists() override;
     HRESULT Clone(IAPElement* target) override;
+    HRESULT CleanUpCopyList() override;
+    // The reference features go, unwatched and uncounted; the frames (held bare) stay.
+    void ReleaseLinks() override;
 
     static constexpr int kBlockVersion = 6;
 
@@ -133,6 +136,8 @@ private:
     };
 
     HRESULT SetFrame(IAPDRF*& slot, IAPDRF* frame);
+    // A filled entry that holds nothing yet takes its reference and its reference use.
+    static void HoldFilled(Reference& entry);
     // Takes entry `index` out and gives back what it held; unwatches the feature when no other
     // entry names it.
     HRESULT TakeOut(int index);

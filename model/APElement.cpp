@@ -62,13 +62,36 @@ void APElement::ForgetDocument(IAPDocEventSink* sink)
     auto& bindings = Bindings();
     auto it = bindings.find(sink);
     if (it == bindings.end()) return;
+    // Every element is held while the others let go, so that none ends half-way through the
+    // pass; without the memory for that they are only unbound, as before.
+    std::vector<APElement*> held;
+    try {
+        std::size_t count = 0;
+        for (APElement* element = it->second; element; element = element->m_boundNext) ++count;
+        held.reserve(count);
+    } catch (...) {
+        held = std::vector<APElement*>();
+    }
+    const bool holding = held.capacity() > 0;
     for (APElement* element = it->second; element;) {
         APElement* next = element->m_boundNext;
         element->m_docSink = nullptr;
         element->m_boundPrev = element->m_boundNext = nullptr;
+        if (holding && element->m_wrapper && !element->m_ending) {
+            element->m_wrapper->AddRef();
+            held.push_back(element);
+        }
         element = next;
     }
     bindings.erase(it);
+    for (APElement* element : held) {
+        try {
+            element->ReleaseLinks();
+        } catch (...) {
+        }
+    }
+    // May end the elements: each wrapper is taken before its release.
+    for (APElement* element : held) element->m_wrapper->Release();
 }
 
 APElement::~APElement()
@@ -1081,7 +1104,10 @@ APElement& APElement::operator=(const APElement& source)
         std::copy(std::begin(from.vector1), std::end(from.vector1), to.vector1);
     }
     m_description = source.m_description;
-    SetDocSink(source.m_docSink);
+    // A copy made by a document belongs to it, whichever document the source is in: what the
+    // copy creates and asks of the copy map goes there. Only an unbound target takes over
+    // the source's binding.
+    if (!m_docSink) SetDocSink(source.m_docSink);
 
     // The document's copy map later points the copies of the source's dependents at us.
     if (source.m_dependents.Count() > 0 && m_docSink) {

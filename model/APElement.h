@@ -109,8 +109,17 @@ public:
     virtual HRESULT GetNumProperties(int* count);
 
     virtual HRESULT BindDocument(IAPDocEventSink* sink);
-    // Unbinds every element still bound to `sink`; a document calls it as it ends.
+    // A document calls it as it ends: every element still bound to `sink` is unbound and lets
+    // go of the references it holds on other elements, so that references among them (an
+    // element list holding an ancestor, links both ways) cannot keep them alive. Elements a
+    // client holds stay, unbound and usable. Linear in the number of bound elements.
     static void ForgetDocument(IAPDocEventSink* sink);
+    // Lets go of every reference this element holds on other elements through links, lists,
+    // reference and measured elements, and of what a read left pending; the elements it owns
+    // (children, pairs, conditions, tolerances, frames, datums) stay. The element stays usable.
+    virtual void ReleaseLinks() {}
+    // The wrapper's final release has begun: no reference may be taken on it any more.
+    void MarkEnding() { m_ending = true; }
     virtual HRESULT GetDocument(IAPDocument** doc);
     virtual HRESULT FixupLists();
 
@@ -173,6 +182,7 @@ protected:
     APElement* m_boundNext = nullptr;
     APArray<IAPElementSink*> m_dependents;  // no references: dependents unregister themselves
     IAPElement* m_wrapper = nullptr;        // no reference: the wrapper owns this element
+    bool m_ending = false;                  // the wrapper's final release runs
     std::unique_ptr<Settings> m_settings;   // null while every setting has its default
     PropertyMap m_properties;
     IORVDataMoniker* m_moniker = nullptr;   // setting 13, one reference

@@ -1117,10 +1117,17 @@ APPartNode& APPartNode::operator=(const APPartNode& source)
     for (int i = 0; i < source.m_frames.Count(); ++i) {
         IAPElement* copy = CreateThroughDocument(doc, CLSID_APDRF);
         IAPDRF* to = Query<IAPDRF>(copy, IID_IAPDRF);
+        IAPDRF* from = source.m_frames[i];
+        // The frame is made here, not cloned, so it is recorded here: tolerances copied with
+        // the part then ask the copy map for it. Outside a node copy there is no map to tell.
+        if (to && from) {
+            IAPElement* original = Query<IAPElement>(from, IID_IAPElement);
+            if (original) doc->RecordElement(original, copy);
+            SafeRelease(original);
+        }
         SafeRelease(copy);
         if (!to) continue;
         m_frames.Append(to);
-        IAPDRF* from = source.m_frames[i];
         if (from) {
             CopyFrameDatums(from, to, &IAPDRF::GetNumPrimaryDatums, &IAPDRF::GetPrimaryDatum, &IAPDRF::AddPrimaryDatum,
                             source.m_datums, datumCopies);

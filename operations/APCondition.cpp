@@ -196,7 +196,8 @@ HRESULT APCondition::Deserialize(WmObjectStream* stream)
     if (version >= 2 && !s.read(operation)) return E_FAIL;
     m_meas1.stored.Request(s, {meas1});
     m_meas2.stored.Request(s, {meas2});
-    m_storedOperation.Request(s, {operation});
+    // The operation number is not used: the operation that reads the condition links it.
+    (void)operation;
     m_pending = true;
     m_meas2Set = meas2Set;
     m_value = value;
@@ -211,13 +212,10 @@ HRESULT APCondition::FixupLists()
     if (!m_pending) return S_OK;
     m_pending = false;
     HRESULT hr = S_OK;
-    IAPElement* stored = m_storedOperation.Count() > 0 ? m_storedOperation[0] : nullptr;
-    m_operation = Bare<IAPOperation>(stored, IID_IAPOperation);
-    if (stored && !m_operation) hr = E_FAIL;
     IAPElementSink* sink = OwnSinkOf(m_wrapper);
     if (!sink) hr = E_FAIL;
     for (Measurement* m : {&m_meas1, &m_meas2}) {
-        stored = m->stored.Count() > 0 ? m->stored[0] : nullptr;
+        IAPElement* stored = m->stored.Count() > 0 ? m->stored[0] : nullptr;
         if (SUCCEEDED(hr) && stored) {
             IAPOperation* operation = Query<IAPOperation>(stored, IID_IAPOperation);
             if (!operation || FAILED(Set(*m, operation))) hr = E_FAIL;
@@ -225,9 +223,21 @@ HRESULT APCondition::FixupLists()
         }
         m->stored.Clear();
     }
-    m_storedOperation.Clear();
     if (sink) sink->Release();
     return hr;
+}
+
+void APCondition::ReleaseLinks()
+{
+    APElement::ReleaseLinks();
+    IAPElementSink* sink = OwnSinkOf(m_wrapper);
+    for (Measurement* m : {&m_meas1, &m_meas2}) {
+        if (m->operation && sink) Unwatch(m->operation, sink);
+        Drop(*m);
+        m->stored.Clear();
+    }
+    if (sink) sink->Release();
+    m_pending = false;
 }
 
 HRESULT APCondition::Clone(IAPElement* target)

@@ -41,6 +41,8 @@ public:
     // Once after a read: the operation link and the measurements with their references and
     // registrations.
     HRESULT FixupLists() override;
+    // Both measurements go, unwatched; the operation link stays.
+    void ReleaseLinks() override;
     HRESULT SetComObject(IAPElement* wrapper) override;
     // The element part only.
     HRESULT Clone(IAPElement* target) override;
@@ -64,7 +66,6 @@ private:
     static void Drop(Measurement& m);
 
     IAPOperation* m_operation = nullptr; // the owner: no reference, not watched
-    APPendingRefs m_storedOperation;
     Measurement m_meas1;
     Measurement m_meas2;
     double m_value = 0.0;

@@ -111,11 +111,18 @@ void APOperation::ReleaseAll(APArray<T*>& list)
     if (own) own->Release();
 }
 
+// What a read made becomes the list, each entry linked back to this operation as an append
+// links it: the operation that a record names is not trusted.
 template <class T>
 void APOperation::Adopt(APArray<T*>& list, APArray<T*>& read)
 {
     ReleaseAll(list);
-    for (int i = 0; i < read.Count(); ++i) list.Append(read[i]);
+    IAPOperation* own = read.Count() > 0 ? OwnOperation() : nullptr;
+    for (int i = 0; i < read.Count(); ++i) {
+        list.Append(read[i]);
+        Owned::SetLink(read[i], own);
+    }
+    if (own) own->Release();
     read.RemoveAll();
 }
 
@@ -311,6 +318,20 @@ HRESULT APOperation::FixupLists()
     for (APElementList* list : lists)
         if (FAILED(list->Relink())) hr = E_FAIL;
     return hr;
+}
+
+void APOperation::ReleaseLinks()
+{
+    APNode::ReleaseLinks();
+    std::vector<APElementList*> lists;
+    ElementLists(lists);
+    for (APElementList* list : lists) list->LetGo();
+    // Owned elements a client made outside the document are not bound to it: they are told
+    // here. The lists' references keep them alive meanwhile.
+    for (int i = 0; i < m_pairs.Count(); ++i)
+        if (APElement* pair = TrackedModel(m_pairs[i])) pair->ReleaseLinks();
+    for (int i = 0; i < m_conditions.Count(); ++i)
+        if (APElement* condition = TrackedModel(m_conditions[i])) condition->ReleaseLinks();
 }
 
 // ---------------------------------------------------------------------------------------

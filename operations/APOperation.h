@@ -47,6 +47,8 @@ public:
     // Nested pairs and conditions first; then, once after a read, the subclasses' element
     // lists get their references and registrations. 0 on success.
     HRESULT FixupLists() override;
+    // The element lists go; the pairs and conditions stay, each letting go of its own links.
+    void ReleaseLinks() override;
 
     // Condition mode 2: conditions are not stored.
     static constexpr int kConditionsNotStored = 2;

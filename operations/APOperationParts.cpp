@@ -224,6 +224,13 @@ bool APElementList::IsOwnerAncestor(IAPElement* element) const
     return found;
 }
 
+void APElementList::LetGo()
+{
+    m_loaded.Clear();
+    m_pending = false;
+    Clear();
+}
+
 HRESULT APElementList::Relink()
 {
     if (!m_pending) return S_OK;

@@ -119,6 +119,8 @@ public:
     // way), each non-null one with its reference and, by the load rule, the registration.
     // Does nothing unless a read left references pending.
     HRESULT Relink();
+    // Clear, and whatever a read left pending is dropped too.
+    void LetGo();
 
 private:
     IAPElementSink* OwnerSink() const;

@@ -28,10 +28,12 @@ struct IHbUtilityTopology : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE IsPlanarFace(int face, long* yes) = 0;
     // Is the face the face that a surface feature outlines?
     virtual HRESULT STDMETHODCALLTYPE IsSurfaceFace(int face, long* yes) = 0;
-    // The face tags of the part in a CoTaskMemAlloc'ed block that the caller frees (null when
-    // there are none).
+    // The tags the part is made of, in a CoTaskMemAlloc'ed block that the caller frees (null
+    // when there are none). A feature reads its part through every one of them.
     virtual HRESULT STDMETHODCALLTYPE GetPartTags(int part, int* count, int** tags) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetNumFaceEdges(int face, int* count) = 0;
     // Edge `edge` of the face sampled at `samples` points, three floats each, into `xyz`.
     virtual HRESULT STDMETHODCALLTYPE SampleFaceEdge(int face, int edge, int samples, float* xyz) = 0;
+    // The faces of one of a part's tags, in a block as GetPartTags gives it.
+    virtual HRESULT STDMETHODCALLTYPE GetTagFaces(int tag, int* count, int** faces) = 0;
 };

@@ -145,14 +145,16 @@ public:
 };
 
 // A solid modeller whose parts are points: a part is an offset; transforming moves the part
-// in place (the tag stays), copying makes a new tag 1000 + the source tag. A part's faces
-// are 10 x part + 1 (a surface face) and + 2 (a planar face), each with three edges. On the
-// heap: the features that acquire it may outlive the test's own reference.
+// in place (the tag stays), copying makes a new tag 1000 + the source tag. A part is made of
+// the tags `tagsOf` lists for it, else of itself alone. A tag's faces are 10 x tag + 1 (a
+// surface face) and + 2 (a planar face), each with three edges. On the heap: the features
+// that acquire it may outlive the test's own reference.
 class FakeUtility : public IHbUtility, public IHbUtilityTopology {
 public:
     virtual ~FakeUtility() = default;
     LONG refs = 1;
     std::map<int, std::vector<double>> offsets;
+    std::map<int, std::vector<int>> tagsOf;
 
     std::vector<double>& Part(int tag)
     {
@@ -217,13 +219,21 @@ public:
         *yes = face % 10 == 1;
         return S_OK;
     }
+    static HRESULT Block(const std::vector<int>& values, int* count, int** out)
+    {
+        *count = static_cast<int>(values.size());
+        *out = static_cast<int*>(CoTaskMemAlloc(values.size() * sizeof(int)));
+        for (size_t i = 0; i < values.size(); ++i) (*out)[i] = values[i];
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetPartTags(int part, int* count, int** tags) override
     {
-        *count = 2;
-        *tags = static_cast<int*>(CoTaskMemAlloc(2 * sizeof(int)));
-        (*tags)[0] = 10 * part + 1;
-        (*tags)[1] = 10 * part + 2;
-        return S_OK;
+        auto it = tagsOf.find(part);
+        return Block(it == tagsOf.end() ? std::vector<int>{part} : it->second, count, tags);
+    }
+    HRESULT STDMETHODCALLTYPE GetTagFaces(int tag, int* count, int** faces) override
+    {
+        return Block({10 * tag + 1, 10 * tag + 2}, count, faces);
     }
     HRESULT STDMETHODCALLTYPE GetNumFaceEdges(int, int* count) override
     {

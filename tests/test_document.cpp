@@ -9,6 +9,15 @@ namespace {
 
 using Document = DocumentTest;
 
+// An element that is not a node, made by the document (bound to it), as interface `iid`.
+IUnknown* ElementOf(IAPDocument* doc, const CLSID& clsid, const IID& iid)
+{
+    GUID id = clsid, want = iid;
+    IUnknown* out = nullptr;
+    EXPECT_EQ(doc->CreateProcessElement(&id, &want, reinterpret_cast<ULONG_PTR*>(&out)), S_OK);
+    return out;
+}
+
 TEST_F(Document, NewNodesAreTopLevelUntilTheyGoUnderAParent)
 {
     EXPECT_TRUE(RootNames(m_doc).empty());
@@ -454,6 +463,115 @@ TEST_F(Document, ATreeOfEveryNodeKindComesBackFromItsFile)
     }
     back->Release();
     again->Release();
+}
+
+// References that close a cycle, each built through the interfaces: when the document ends
+// every element it had goes too, and an element the client still holds stays usable.
+TEST_F(Document, ElementsHoldingEachOtherGoWithTheirDocument)
+{
+    m_doc->Release();
+    m_doc = nullptr;
+    struct Case {
+        const char* name;
+        // Builds the cycle; what it returns the client keeps past the document's end.
+        std::function<IUnknown*(IAPDocument*, std::vector<IUnknown*>&)> build;
+    };
+    const Case cases[] = {
+        {"point linked to its parent plane", [](IAPDocument* doc, std::vector<IUnknown*>& held) -> IUnknown* {
+             IAPNode* plane = NewNode(doc, CLSID_APPlaneFeature, "plane");
+             IAPNode* point = NewNode(doc, CLSID_APPointFeature, "point");
+             held = {plane, point};
+             EXPECT_EQ(doc->AddChild(plane, point), S_OK);
+             auto* p = Query<IAPFeature7>(point, IID_IAPFeature7);
+             auto* f = Query<IAPFeature>(plane, IID_IAPFeature);
+             EXPECT_EQ(p->SetLinkedElement(f), S_OK);
+             held.insert(held.end(), {p, f});
+             return nullptr;
+         }},
+        {"related owner listing its member", [](IAPDocument* doc, std::vector<IUnknown*>& held) -> IUnknown* {
+             auto* owner = Query<IAPFeature7>(NewNode(doc, CLSID_APPinFeature, "owner"), IID_IAPFeature7);
+             auto* member = Query<IAPFeature7>(NewNode(doc, CLSID_APHoleFeature, "member"), IID_IAPFeature7);
+             owner->Release(), member->Release(); // the creation references (the queries hold others)
+             held = {owner, member};
+             EXPECT_EQ(owner->AppendRelatedElement(member), S_OK);
+             EXPECT_EQ(member->SetRelatedOwner(owner), S_OK);
+             return nullptr;
+         }},
+        {"pin referencing itself", [](IAPDocument* doc, std::vector<IUnknown*>& held) -> IUnknown* {
+             auto* pin = Query<IAPFeature8>(NewNode(doc, CLSID_APPinFeature, "pin"), IID_IAPFeature8);
+             pin->Release();
+             auto* gdt = static_cast<IAPGDTTolerance5*>(ElementOf(doc, CLSID_APGDTTolerance, IID_IAPGDTTolerance5));
+             auto* tol = Query<IAPTolerance>(gdt, IID_IAPTolerance);
+             held = {pin, gdt, tol};
+             EXPECT_EQ(pin->AddTolerance(tol), S_OK);
+             EXPECT_EQ(gdt->AppendReferenceFeature(pin, pin), S_OK);
+             return nullptr;
+         }},
+        {"condition measuring its own operation", [](IAPDocument* doc, std::vector<IUnknown*>& held) -> IUnknown* {
+             auto* op = Query<IAPOperation4>(NewNode(doc, CLSID_APMeasurementOperation, "gap"), IID_IAPOperation4);
+             op->Release();
+             auto* condition = static_cast<IAPCondition*>(ElementOf(doc, CLSID_APCondition, IID_IAPCondition));
+             held = {op, condition};
+             EXPECT_EQ(op->AppendCondition(condition), S_OK);
+             EXPECT_EQ(condition->SetMeasurement1(op), S_OK);
+             return nullptr;
+         }},
+        {"assembly operation listing its parent", [](IAPDocument* doc, std::vector<IUnknown*>& held) -> IUnknown* {
+             IAPNode* parent = NewNode(doc, CLSID_APAssemblyNode, "parent");
+             IAPNode* node = NewNode(doc, CLSID_APAssemblyOperation, "assemble");
+             EXPECT_EQ(doc->AddChild(parent, node), S_OK);
+             auto* op = Query<IAPAssemblyOperation3>(node, IID_IAPAssemblyOperation3);
+             auto* e = Query<IAPElement>(parent, IID_IAPElement);
+             held = {parent, node, e};
+             EXPECT_EQ(op->AppendAssemblyOperationElement(e), S_OK);
+             return op; // kept: usable after the end, its list empty
+         }},
+        {"measurement operation referencing its parent", [](IAPDocument* doc, std::vector<IUnknown*>& held) -> IUnknown* {
+             IAPNode* parent = NewNode(doc, CLSID_APPartNode, "parent");
+             IAPNode* node = NewNode(doc, CLSID_APMeasurementOperation, "gap");
+             EXPECT_EQ(doc->AddChild(parent, node), S_OK);
+             auto* op = Query<IAPMeasurementOperation7>(node, IID_IAPMeasurementOperation7);
+             auto* e = Query<IAPElement>(parent, IID_IAPElement);
+             held = {parent, node, op, e};
+             EXPECT_EQ(op->AppendReferenceElement(e), S_OK);
+             return nullptr;
+         }},
+        {"custom operation listing its grandparent", [](IAPDocument* doc, std::vector<IUnknown*>& held) -> IUnknown* {
+             IAPNode* top = NewNode(doc, CLSID_APAssemblyNode, "top");
+             IAPNode* parent = NewNode(doc, CLSID_APAssemblyNode, "parent");
+             IAPNode* node = NewNode(doc, CLSID_APCustomOperation, "custom");
+             EXPECT_EQ(doc->AddChild(top, parent), S_OK);
+             EXPECT_EQ(doc->AddChild(parent, node), S_OK);
+             auto* op = Query<IAPCustomOperation>(node, IID_IAPCustomOperation);
+             auto* e = Query<IAPElement>(top, IID_IAPElement);
+             held = {top, parent, node, op, e};
+             EXPECT_EQ(op->AppendElement(Text("top"), e), S_OK);
+             return nullptr;
+         }},
+    };
+    for (const Case& c : cases) {
+        const LONG live = LiveObjects();
+        IAPDocument6* doc = NewDocument();
+        std::vector<IUnknown*> held;
+        IUnknown* kept = c.build(doc, held);
+        for (IUnknown* p : held) p->Release();
+        doc->Release();
+        if (auto* op = Query<IAPAssemblyOperation3>(kept, IID_IAPAssemblyOperation3)) {
+            int count = -1;
+            EXPECT_EQ(op->GetAssemblyOperationNumElements(&count), S_OK) << c.name;
+            EXPECT_EQ(count, 0) << c.name;
+            auto* timed = Query<IAPOperation>(op, IID_IAPOperation);
+            EXPECT_EQ(timed->SetOperationTime(4.0), S_OK) << c.name;
+            timed->Release();
+            op->Release();
+        }
+        if (kept) kept->Release();
+        EXPECT_EQ(LiveObjects(), live) << c.name;
+    }
+    if (m_live == 0) {
+        EXPECT_EQ(PlenvortDllCanUnloadNow(), S_OK);
+    }
+    m_doc = NewDocument();
 }
 
 } // namespace

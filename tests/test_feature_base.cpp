@@ -508,6 +508,63 @@ TEST_F(FeatureTest, SolidModellerPartsGoThroughTheDocumentsUtility)
     fake->Release();
 }
 
+// Plane and surface features read a part through every tag the modeller lists for it; counts
+// and outlines that a caller sizes a buffer from stay on the first tag of each part.
+TEST_F(FeatureTest, PartsAreReadThroughEveryTag)
+{
+    auto* fake = new FakeUtility;
+    fake->tagsOf[5] = {50, 51}; // part 6 is made of itself alone
+    IAPDocument4* doc4 = Query<IAPDocument4>(m_doc, IID_IAPDocument4);
+    ASSERT_EQ(doc4->SetHbUtility(static_cast<IHbUtility*>(fake)), S_OK); // the document takes this reference
+    IAPFeature8* plane = DocFeature("Face", CLSID_APPlaneFeature);
+    IAPFeature8* surface = DocFeature("Skin", CLSID_APSurfaceFeature);
+    for (IAPFeature8* f : {plane, surface}) {
+        ASSERT_EQ(f->AppendHbPart(5), S_OK);
+        ASSERT_EQ(f->AppendHbPart(6), S_OK);
+    }
+    IAPPlaneFeature4* p = Query<IAPPlaneFeature4>(plane, IID_IAPPlaneFeature4);
+    IAPSurfaceFeature1* s = Query<IAPSurfaceFeature1>(surface, IID_IAPSurfaceFeature1);
+
+    // Planar faces 502 and 512 of part 5 and 62 of part 6; three edges each, sampled at (face, edge, k + 0.5).
+    double x = 0, y = 0, z = 0, centres[6] = {};
+    ASSERT_EQ(p->GetCentroid(&x, &y, &z), S_OK);
+    EXPECT_EQ(std::vector<double>({x, y, z}), (std::vector<double>{(502.0 + 512.0 + 62.0) / 3, 1.0, 5.0}));
+    ASSERT_EQ(p->GetPartCentroids(2, centres), S_OK);
+    EXPECT_EQ(std::vector<double>({centres[0], centres[3]}), (std::vector<double>{507.0, 62.0}));
+    int n = 0;
+    EXPECT_EQ(p->GetPlaneFeatureNumBoundaryEdges(&n), S_OK);
+    EXPECT_EQ(n, 3);
+    std::vector<double> points(3 * 12), normals(3 * 12);
+    EXPECT_EQ(p->GetPlaneFeatureBoundaryPoints(2, 2, points.data(), &n), S_OK);
+    EXPECT_EQ(n, 12);
+    ASSERT_EQ(s->GetSurfaceFeatureBoundaryPoints(2, 2, points.data(), normals.data(), &n), S_OK);
+    EXPECT_EQ(n, 12);
+    EXPECT_EQ(points[0], 501.0);
+    EXPECT_EQ(points[3 * 6], 61.0);
+
+    // Copied within the document the parts come along; into a document with another modeller
+    // they cannot, and the copy fails whole.
+    IAPNode* node = Query<IAPNode>(plane, IID_IAPNode);
+    IAPNode* copy = nullptr;
+    ASSERT_EQ(m_doc->CopyNode(node, &copy, 1), S_OK);
+    IAPFeature8* copied = Query<IAPFeature8>(copy, IID_IAPFeature8);
+    EXPECT_EQ(plenvort_test::Got(copied, &IAPFeature5::GetNumHbParts), 2);
+    IAPDocument6* other = doc_test::NewDocument();
+    IAPDocument4* other4 = Query<IAPDocument4>(other, IID_IAPDocument4);
+    ASSERT_EQ(other4->SetHbUtility(static_cast<IHbUtility*>(new FakeUtility)), S_OK);
+    IAPNode* across = reinterpret_cast<IAPNode*>(this);
+    EXPECT_EQ(other->CopyNode(node, &across, 1), E_FAIL);
+    EXPECT_EQ(across, nullptr);
+    EXPECT_TRUE(doc_test::RootNames(other).empty());
+
+    // A part the modeller lists no tag for cannot be read.
+    fake->tagsOf[6] = {};
+    EXPECT_EQ(p->GetCentroid(&x, &y, &z), E_FAIL);
+    EXPECT_EQ(s->GetSurfaceFeatureNumBoundaryEdges(&n), E_FAIL);
+    for (IUnknown* u : std::initializer_list<IUnknown*>{p, s, plane, surface, node, copy, copied, other4, other, doc4})
+        u->Release();
+}
+
 TEST_F(FeatureTest, NormalsOfSolidModellerGeometryNeedTheUtility)
 {
     IAPFeature8* f = DocFeature("F");

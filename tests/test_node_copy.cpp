@@ -1,6 +1,8 @@
 // Node copying through the copy map, the default features kept as top-level copies, and the
 // tolerance library's default features.
+#include <algorithm>
 #include <functional>
+#include <sstream>
 #include <tuple>
 #include <utility>
 #include <string>
@@ -89,6 +91,233 @@ std::vector<int> Commands(const Heard_t& heard)
     std::vector<int> cmds;
     for (const auto& h : heard) cmds.push_back(h.first);
     return cmds;
+}
+
+// ---------------------------------------------------------------------------------------
+// A bracket as a host builds it, and its listing
+
+template <class T>
+T* Make(IAPDocument* doc, const CLSID& clsid, const IID& iid, const char* name = nullptr)
+{
+    GUID id = clsid, want = iid;
+    T* made = nullptr;
+    EXPECT_EQ(doc->CreateProcessElement(&id, &want, reinterpret_cast<ULONG_PTR*>(&made)), S_OK);
+    if (made && name) {
+        IAPElement* e = Query<IAPElement>(made, IID_IAPElement);
+        e->SetName(Text(name));
+        e->Release();
+    }
+    return made;
+}
+
+IAPFeature* FeatureUnder(IAPDocument* doc, IAPNode* part, const CLSID& clsid, const char* name)
+{
+    IAPNode* node = NewNode(doc, clsid, name);
+    EXPECT_EQ(doc->AddChild(part, node), S_OK);
+    IAPFeature* f = Query<IAPFeature>(node, IID_IAPFeature);
+    node->Release();
+    return f;
+}
+
+// Part P: a face, a pin and a hole; datums A (the face) and B (the hole, and X of part Q); a
+// frame A | B. The pin has a size tolerance and a position tolerance from the frame whose
+// reference features are the face (copied before the pin), the hole (after it) and X; its
+// composite frame is Q's. The face has a flatness tolerance that uses the hole as well.
+IAPNode* BuildBracket(IAPDocument* doc)
+{
+    IAPNode* q = NewNode(doc, CLSID_APPartNode, "Q");
+    IAPFeature* x = FeatureUnder(doc, q, CLSID_APPinFeature, "X");
+    IAPDRF* outsideFrame = Make<IAPDRF>(doc, CLSID_APDRF, IID_IAPDRF);
+    IAPPartNode* other = Query<IAPPartNode>(q, IID_IAPPartNode);
+    EXPECT_EQ(other->AppendListItem(outsideFrame), S_OK);
+
+    IAPNode* p = NewNode(doc, CLSID_APPartNode, "P");
+    IAPFeature* face = FeatureUnder(doc, p, CLSID_APPlaneFeature, "Face");
+    IAPFeature* pin = FeatureUnder(doc, p, CLSID_APPinFeature, "Pin");
+    IAPFeature* hole = FeatureUnder(doc, p, CLSID_APHoleFeature, "Hole");
+    IAPPartNode* part = Query<IAPPartNode>(p, IID_IAPPartNode);
+    IAPDatum* a = Make<IAPDatum>(doc, CLSID_APDatum, IID_IAPDatum, "A");
+    IAPDatum* b = Make<IAPDatum>(doc, CLSID_APDatum, IID_IAPDatum, "B");
+    IAPDRF* frame = Make<IAPDRF>(doc, CLSID_APDRF, IID_IAPDRF);
+    EXPECT_EQ(a->AppendDatumFeature(face), S_OK);
+    EXPECT_EQ(b->AppendDatumFeature(hole), S_OK);
+    EXPECT_EQ(b->AppendDatumFeature(x), S_OK);
+    EXPECT_EQ(frame->AddPrimaryDatum(a, AP_MODIFIER_NONE), S_OK);
+    EXPECT_EQ(frame->AddSecondaryDatum(b, AP_MODIFIER_MMC), S_OK);
+    EXPECT_EQ(part->AppendListItem2(a), S_OK);
+    EXPECT_EQ(part->AppendListItem2(b), S_OK);
+    EXPECT_EQ(part->AppendListItem(frame), S_OK);
+
+    IAPSizeTolerance* size = Make<IAPSizeTolerance>(doc, CLSID_APSizeTolerance, IID_IAPSizeTolerance, "Size");
+    EXPECT_EQ(size->SetMaxSizeLimit(10.1), S_OK);
+    EXPECT_EQ(size->SetMinSizeLimit(9.9), S_OK);
+    IAPGDTTolerance5* position = Make<IAPGDTTolerance5>(doc, CLSID_APGDTTolerance, IID_IAPGDTTolerance5, "Position");
+    EXPECT_EQ(position->SetGDTType(AP_CALLOUT_POSITION), S_OK);
+    EXPECT_EQ(position->SetZoneSize(0.2), S_OK);
+    EXPECT_EQ(position->SetDRF(frame), S_OK);
+    EXPECT_EQ(position->SetCompositeType(AP_COMPOSITE), S_OK);
+    EXPECT_EQ(position->SetCompositeDRF(outsideFrame), S_OK);
+    for (IAPFeature* reference : {face, hole, x}) EXPECT_EQ(position->AppendReferenceFeature(pin, reference), S_OK);
+    IAPGDTTolerance5* flatness = Make<IAPGDTTolerance5>(doc, CLSID_APGDTTolerance, IID_IAPGDTTolerance5, "Flatness");
+    EXPECT_EQ(flatness->SetGDTType(AP_CALLOUT_FLATNESS), S_OK);
+    EXPECT_EQ(flatness->SetDRF(frame), S_OK);
+    EXPECT_EQ(flatness->AppendReferenceFeature(face, hole), S_OK);
+    for (auto [on, tolerance] : {std::pair<IAPFeature*, IUnknown*>{pin, size}, {pin, position}, {face, flatness}}) {
+        IAPTolerance* t = Query<IAPTolerance>(tolerance, IID_IAPTolerance);
+        EXPECT_EQ(on->AddTolerance(t), S_OK);
+        t->Release();
+    }
+    for (IUnknown* u : std::initializer_list<IUnknown*>{q, x, outsideFrame, other, face, pin, hole, part, a, b, frame,
+                                                       size, position, flatness})
+        u->Release();
+    return p;
+}
+
+// GD&T tolerances that use the feature: the count is read by taking uses away until none is
+// left, and giving them back.
+int Uses(IUnknown* feature)
+{
+    IAPFeature8* f = Query<IAPFeature8>(feature, IID_IAPFeature8);
+    int n = 0;
+    long used = 0;
+    while (n < 50 && f->IsUsedAsReference(&used) == S_OK && used) {
+        f->DecrementReferenceUse();
+        ++n;
+    }
+    for (int i = 0; i < n; ++i) f->IncrementReferenceUse();
+    f->Release();
+    return n;
+}
+
+// A part's datums, frames, features and tolerances with their values and links, one line
+// each. A link to an element of the part names it (with "*" when the linking element
+// watches it); a link elsewhere reads "<out>", or with `asCopy` reads as the copy must keep
+// it: dropped from a datum, none in a tolerance.
+class Listing {
+public:
+    Listing(IAPNode* part, bool asCopy) : m_asCopy(asCopy)
+    {
+        IAPPartNode* p = Query<IAPPartNode>(part, IID_IAPPartNode);
+        m_datums.resize(static_cast<size_t>(plenvort_test::CountOf(p, &IAPPartNode::GetNumListItems2)));
+        m_frames.resize(static_cast<size_t>(plenvort_test::CountOf(p, &IAPPartNode::GetNumListItems)));
+        m_features.resize(static_cast<size_t>(plenvort_test::CountOf(part, &IAPNode::GetNumChildren)));
+        for (size_t i = 0; i < m_datums.size(); ++i) EXPECT_EQ(p->GetListItem2(int(i), &m_datums[i]), S_OK);
+        for (size_t i = 0; i < m_frames.size(); ++i) EXPECT_EQ(p->GetListItem(int(i), &m_frames[i]), S_OK);
+        for (size_t i = 0; i < m_features.size(); ++i) {
+            IAPNode* c = nullptr;
+            EXPECT_EQ(part->GetChild(int(i), &c), S_OK);
+            m_features[i] = Query<IAPFeature>(c, IID_IAPFeature);
+            c->Release();
+        }
+        p->Release();
+        m_lines.push_back(NameOf(part));
+        for (IAPDatum* d : m_datums) {
+            std::ostringstream line;
+            line << "datum " << NameOf(d) << ":";
+            for (int i = 0; i < plenvort_test::CountOf(d, &IAPDatum::GetNumDatumFeatures); ++i) {
+                IAPFeature* f = nullptr;
+                EXPECT_EQ(d->GetDatumFeature(i, &f), S_OK);
+                const std::string link = Link(d, f, m_features);
+                if (link != "<none>") line << " " << link; // a datum drops what it cannot keep
+                if (f) f->Release();
+            }
+            m_lines.push_back(line.str());
+        }
+        for (IAPDRF* f : m_frames) Frame(f);
+        for (IAPFeature* f : m_features) Feature(f);
+    }
+    ~Listing()
+    {
+        for (IUnknown* u : m_datums) u->Release();
+        for (IUnknown* u : m_frames) u->Release();
+        for (IUnknown* u : m_features) u->Release();
+    }
+    std::vector<std::string> m_lines;
+
+private:
+    // Names an element of the part by its name, or an unnamed one by its place in `inside`.
+    template <class T>
+    std::string Link(IUnknown* from, IUnknown* to, const std::vector<T*>& inside)
+    {
+        for (size_t i = 0; to && i < inside.size(); ++i)
+            if (Same(inside[i], to))
+                return (NameOf(to).empty() ? std::string("#") + std::to_string(i) : NameOf(to)) +
+                       (feature_test::Watches(from, to) ? "*" : "");
+        return !to || m_asCopy ? "<none>" : "<out>";
+    }
+    void Frame(IAPDRF* f)
+    {
+        using Get = HRESULT (STDMETHODCALLTYPE IAPDRF::*)(int, IAPDatum**, APModifierType*);
+        using Count = HRESULT (STDMETHODCALLTYPE IAPDRF::*)(int*);
+        std::ostringstream line;
+        line << "frame:";
+        for (auto [count, get] : {std::pair<Count, Get>{&IAPDRF::GetNumPrimaryDatums, &IAPDRF::GetPrimaryDatum},
+                                  {&IAPDRF::GetNumSecondaryDatums, &IAPDRF::GetSecondaryDatum},
+                                  {&IAPDRF::GetNumTertiaryDatums, &IAPDRF::GetTertiaryDatum}}) {
+            line << " |";
+            for (int i = 0; i < plenvort_test::CountOf(f, count); ++i) {
+                IAPDatum* d = nullptr;
+                APModifierType modifier{};
+                EXPECT_EQ((f->*get)(i, &d, &modifier), S_OK);
+                line << " " << Link(f, d, m_datums) << "/" << modifier;
+                if (d) d->Release();
+            }
+        }
+        m_lines.push_back(line.str());
+    }
+    void Feature(IAPFeature* f)
+    {
+        std::ostringstream head;
+        head << "feature " << NameOf(f) << " uses " << Uses(f) << " refs " << RefCount(f) - 1;
+        m_lines.push_back(head.str());
+        for (int i = 0; i < plenvort_test::CountOf(f, &IAPFeature::GetNumTolerances); ++i) {
+            IAPTolerance* t = nullptr;
+            EXPECT_EQ(f->GetTolerance(i, &t), S_OK);
+            IAPFeature* on = nullptr;
+            EXPECT_EQ(t->GetToleranceFeature(&on), S_OK);
+            std::ostringstream line;
+            line << "  " << NameOf(t) << (Same(on, f) ? "" : " on another feature");
+            if (on) on->Release();
+            if (IAPSizeTolerance* s = Query<IAPSizeTolerance>(t, IID_IAPSizeTolerance)) {
+                line << " " << plenvort_test::Got(s, &IAPSizeTolerance::GetMinSizeLimit) << ".."
+                     << plenvort_test::Got(s, &IAPSizeTolerance::GetMaxSizeLimit);
+                s->Release();
+            }
+            if (IAPGDTTolerance5* g = Query<IAPGDTTolerance5>(t, IID_IAPGDTTolerance5)) {
+                IAPDRF *frame = nullptr, *composite = nullptr;
+                EXPECT_EQ(g->GetDRF(&frame), S_OK);
+                EXPECT_EQ(g->GetCompositeDRF(&composite), S_OK);
+                line << " type " << plenvort_test::Got(g, &IAPGDTTolerance::GetGDTType) << " zone "
+                     << plenvort_test::Got(g, &IAPGDTTolerance::GetZoneSize) << " frame " << Link(g, frame, m_frames)
+                     << " composite " << Link(g, composite, m_frames) << " references";
+                for (IAPDRF* x : {frame, composite})
+                    if (x) x->Release();
+                for (int k = 0; k < plenvort_test::CountOf(g, &IAPGDTTolerance5::GetNumReferenceFeatures); ++k) {
+                    IAPFeature* r = nullptr;
+                    EXPECT_EQ(g->GetReferenceFeature(k, &r), S_OK);
+                    line << " " << Link(g, r, m_features);
+                    if (r) r->Release();
+                }
+                g->Release();
+            }
+            m_lines.push_back(line.str());
+            t->Release();
+        }
+    }
+
+    bool m_asCopy;
+    std::vector<IAPDatum*> m_datums;
+    std::vector<IAPDRF*> m_frames;
+    std::vector<IAPFeature*> m_features;
+};
+
+std::vector<std::string> ListingOf(IAPNode* part, bool asCopy = false) { return Listing(part, asCopy).m_lines; }
+
+int Creations(const std::vector<Event>& log, int sink)
+{
+    int n = 0;
+    for (const Event& e : log) n += e.sink == sink && e.cmd == 2;
+    return n;
 }
 
 TEST_F(Copies, APartWithTwoFeaturesIsCopiedWithItsChildren)
@@ -456,6 +685,62 @@ TEST_F(Copies, ToleranceLibraryDefaults)
 
     for (IAPFeature8* f : features) f->Release();
     for (IUnknown* x : std::initializer_list<IUnknown*>{holder, lib, p}) x->Release();
+}
+
+// A copy keeps every link inside the part and drops every link out of it, within one
+// document and into another; the counts of tolerances using each feature are right in memory
+// and after a save and a reopen.
+TEST_F(Copies, ABracketCopiesWholeWithinItsDocumentAndIntoAnother)
+{
+    ASSERT_EQ(m_doc->SetProcessName(Text("line")), S_OK);
+    IAPNode* p = BuildBracket(m_doc);
+    const std::vector<std::string> source = ListingOf(p);
+    const std::vector<std::string> expected = ListingOf(p, true);
+    EXPECT_NE(source, expected); // the bracket has links out of the part
+    EXPECT_EQ(expected, (std::vector<std::string>{
+                            "P", "datum A: Face*", "datum B: Hole*", "frame: | A/4 | B/1 |", "feature Face uses 1 refs 2",
+                            "  Flatness type 6 zone 0 frame #0* composite <none> references Hole*",
+                            "feature Pin uses 0 refs 1", "  Size 9.9..10.1",
+                            "  Position type 10 zone 0.2 frame #0* composite <none> references Face* Hole* <none>",
+                            "feature Hole uses 2 refs 3"}));
+
+    Sink(1);
+    IAPNode* here = nullptr;
+    ASSERT_EQ(m_doc->CopyNode(p, &here, 1), S_OK);
+    const int made = Creations(m_log, 1);
+    EXPECT_EQ(ListingOf(here), expected);
+
+    IAPDocument6* other = NewDocument();
+    ASSERT_EQ(other->SetProcessName(Text("other line")), S_OK);
+    auto* otherSink = new RecordingSink(2, &m_log);
+    ASSERT_EQ(other->RegisterEventSink(otherSink), S_OK);
+    m_log.clear();
+    IAPNode* there = nullptr;
+    ASSERT_EQ(other->CopyNode(p, &there, 1), S_OK);
+    EXPECT_EQ(Creations(m_log, 2), made);
+    EXPECT_EQ(std::count_if(m_log.begin(), m_log.end(), [](const Event& e) { return e.sink == 1; }), 0)
+        << "the source's document hears nothing of another's copy";
+    EXPECT_EQ(ListingOf(there), expected);
+    ExpectBoundTo(there, other);
+    EXPECT_EQ(RootNames(other), std::vector<std::string>{"P"});
+    EXPECT_EQ(ListingOf(p), source);
+
+    // Saved and opened again, each copy counts its uses as it did in memory.
+    for (IAPDocument6* doc : {static_cast<IAPDocument6*>(m_doc), other}) {
+        const std::string path = File("bracket");
+        ASSERT_EQ(doc->Save(Text(path.c_str())), S_OK);
+        IAPDocument6* opened = NewDocument();
+        ASSERT_EQ(opened->OpenDocument(Text(path.c_str())), S_OK);
+        const std::vector<std::string> roots = RootNames(opened);
+        ASSERT_FALSE(roots.empty());
+        EXPECT_EQ(roots.back(), "P");
+        IAPNode* copy = RootAt(opened, static_cast<int>(roots.size()) - 1);
+        EXPECT_EQ(ListingOf(copy), expected);
+        copy->Release();
+        opened->Release();
+    }
+    ASSERT_EQ(other->UnregisterEventSink(otherSink), S_OK);
+    for (IUnknown* x : std::initializer_list<IUnknown*>{p, here, there, other, otherSink}) x->Release();
 }
 
 } // namespace

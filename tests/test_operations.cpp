@@ -803,7 +803,13 @@ TEST_F(Operations, RoundTripThroughTheDocumentFile)
         c->SetMeasurement2(asmOp);
         c->SetComparisonOperator(LESSTHAN);
         a->AppendCondition(c);
+        // Back links that name another operation are written as they are, and read as the owner.
+        c->SetOperationForCondition(measOp);
         c->Release();
+        IAPFeaturePair* pair = New<IAPFeaturePair>(CLSID_APFeaturePair, IID_IAPFeaturePair);
+        a->AppendFeaturePair(pair);
+        pair->SetOperation(measOp);
+        pair->Release();
         // Mode 2 stores no conditions and no option.
         CAPElement* m2 = Obj(mode2);
         m2->SetConditionMode(2);
@@ -869,6 +875,12 @@ TEST_F(Operations, RoundTripThroughTheDocumentFile)
     ASSERT_EQ(c->GetOperationForCondition(&o), S_OK);
     EXPECT_TRUE(Same(o, asm1));
     Release(o);
+    IAPFeaturePair* pair = nullptr;
+    ASSERT_EQ(a->GetFeaturePair(0, &pair), S_OK);
+    ASSERT_EQ(pair->GetOperation(&o), S_OK);
+    EXPECT_TRUE(Same(o, asm1));
+    Release(o);
+    Release(pair);
     ASSERT_EQ(c->GetMeasurement1(&o), S_OK);
     EXPECT_TRUE(Same(o, meas));
     Release(o);

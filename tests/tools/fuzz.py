@@ -2,10 +2,12 @@
 """Opens damaged copies of saved process documents in child processes and reports crashes,
 hangs, leaks and files that do not survive a save and a reopen.
 
-The seeds are written through COM by fuzz_open.exe; the mutants are byte-level (bit flips,
+The seeds are written through COM by fuzz_open.exe (one of them holds every element kind the
+element stream stores, with references between them); the mutants are byte-level (bit flips,
 random bytes, cuts) and structure-aware (through olefile: the header's counts and versions,
 allocation-table and directory entries, and counts, lengths, class ids, version words and
-object numbers inside every stream). Every child takes a list of files and reports on each;
+object numbers inside every stream, and the references inside element blocks, pointed at an
+element of another kind, the element itself, an ancestor, or at no element). Every child takes a list of files and reports on each;
 a crash or a hang ends that child, the file is recorded, and a new child takes the rest.
 Failing files are kept in <build>/fuzz-failures for replay (--replay FILE...)."""
 import argparse
@@ -23,6 +25,8 @@ import olefile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 END, FREE, FATSECT, DIFSECT = 0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFD, 0xFFFFFFFC
+ELEMENT_VERSION = struct.pack("<i", 27)  # the first field of every element block
+NO_ELEMENT = -200000
 FAILURES = ("crash", "hang", "leak", "differ", "save-failed", "reopen-failed", "no-document")
 
 
@@ -86,6 +90,8 @@ class Layout:
             self.streams[name] = offsets[:size]
         self.minifat_chain = self.chain(u32(data, 60))
         ole.close()
+        elements = self.streams.get("Element Stream", [])
+        self.records = element_records(bytes(data[o] for o in elements))
 
     def offset(self, sect):
         return (sect + 1) * self.sector
@@ -104,6 +110,55 @@ class Layout:
     def minifat_entry(self, m):
         per = self.sector // 4
         return self.offset(self.minifat_chain[m // per]) + 4 * (m % per)
+
+
+def own_number(raw, at):
+    """The offset and value of the element's own number in the element block at `at` (the
+    block as this library writes it, version 27), or None."""
+    def i32(q):
+        return struct.unpack_from("<i", raw, q)[0]
+
+    def skip_text(q):
+        n = i32(q)
+        if n < 0 or n > len(raw):
+            raise ValueError
+        return q + 4 + n
+
+    def skip_array(q):
+        n = i32(q)
+        if n < 0 or n > len(raw):
+            raise ValueError
+        return q + 4 + 4 * n
+    try:
+        if i32(at) != 27:
+            return None
+        q = at + 8  # version, cost
+        for _ in range(3):  # name, description, string setting 9
+            q = skip_text(q)
+        q = skip_text(q + 32) + 4  # eight settings, string setting 31, setting 30
+        flag = i32(q)
+        q += 4
+        if flag == 1:  # group A
+            q = skip_array(q + 44)
+            q = skip_array(q + 12)
+            q += 4 + 8 + 48 + 12
+        q += 24  # vector setting 1
+        number = i32(q)
+        return (q, number) if 0 < number < (1 << 20) else None
+    except (struct.error, ValueError):
+        return None
+
+
+def element_records(raw):
+    """(class id, start, offset of the own number, own number) of every element record: a
+    class id followed by an element block that reads as this library writes it."""
+    records, at = [], raw.find(ELEMENT_VERSION, 16)
+    while at >= 0:
+        found = own_number(raw, at)
+        if found:
+            records.append((raw[at - 16:at], at - 16, found[0], found[1]))
+        at = raw.find(ELEMENT_VERSION, at + 1)
+    return records
 
 
 # --- mutators: each changes `data` (a bytearray) in place, or returns new bytes -------------
@@ -229,6 +284,36 @@ def stream_object_number(rng, data, lay):
                                                              rng.randrange(1, 300)]) & 0xFFFFFFFF))
 
 
+def element_reference(rng, data, lay):
+    """A reference inside an element block (a number that names an element, or "no element")
+    pointed at an element of another kind, the element itself, an ancestor or no element."""
+    offsets = lay.streams.get("Element Stream")
+    if not offsets or len(lay.records) < 2:
+        return stream_object_number(rng, data, lay)
+    raw = read_at(data, offsets, 0, len(offsets))
+    wanted = {r[3] for r in lay.records} | {NO_ELEMENT}
+    own = {r[2] for r in lay.records}
+    spots = [i for i in range(lay.records[0][1], len(raw) - 3)
+             if i not in own and struct.unpack_from("<i", raw, i)[0] in wanted]
+    if not spots:
+        return stream_object_number(rng, data, lay)
+    at = rng.choice(spots)
+    index = max(k for k, r in enumerate(lay.records) if r[1] <= at)
+    kind, _, _, itself = lay.records[index]
+    others = [r[3] for r in lay.records if r[0] != kind]
+    earlier = [r[3] for r in lay.records[:index]]  # the root, and the records a pre-order puts first
+    choice = rng.randrange(4)
+    if choice == 0 and others:
+        value = rng.choice(others)
+    elif choice == 1:
+        value = itself
+    elif choice == 2 and earlier:
+        value = rng.choice([earlier[0], rng.choice(earlier), earlier[-1]])
+    else:
+        value = NO_ELEMENT
+    write_at(data, offsets, at, struct.pack("<i", value))
+
+
 def stream_class_id(rng, data, lay):
     """A class id inside a stream: changed, swapped for another one, or made the end marker."""
     name, offsets = stream_bytes(rng, lay, 16)
@@ -273,7 +358,7 @@ def stream_version_word(rng, data, lay):
 
 MUTATORS = [bit_flips, random_bytes, truncation, header_field, allocation_table, allocation_table, mini_table,
             directory_entry, directory_entry, stream_count, stream_object_number, stream_class_id,
-            stream_version_word]
+            stream_version_word, element_reference, element_reference, element_reference]
 
 
 def make_mutants(seeds, count, seed, folder):
