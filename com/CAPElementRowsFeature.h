@@ -9,7 +9,7 @@ AP_METHOD(GetIsValid, (long* isValid), AP_TRY(APFeature), AP_QUIET, m->GetIsVali
 AP_METHOD(GetBasedOnRealGeometry, (long* realGeom), AP_TRY(APFeature), AP_QUIET, m->GetBasedOnRealGeometry(realGeom))
 AP_METHOD(RemoveTolerance, (IAPTolerance* iTol), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->RemoveTolerance(iTol))
 AP_METHOD(RemoveToleranceByIndex, (int index), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->RemoveToleranceByIndex(index))
-// The B-rep handle is the B-rep's address as the host sees it (com/PlenvortBrep.h).
+// The B-rep handle is the B-rep's address as the host sees it (include/PlenvortBrep.h).
 AP_METHOD(SetWmBrep, (ULONG_PTR wmBrep), AP_TRY(APFeature), AP_QUIET, m->SetWmBrep(WmBrep::fromHandle(wmBrep)))
 AP_METHOD(GetWmBrep, (ULONG_PTR* wmBrep), AP_TRY(APFeature), AP_QUIET, BrepOut(wmBrep, [&](WmBrep** b) { return m->GetWmBrep(b); }))
 AP_METHOD(SetTransformation, (double* trans), AP_TRY(APFeature), AP_NOTIFY(IAPFeature), m->SetTransformation(trans))

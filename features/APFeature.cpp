@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "features/APElementLinks.h"
+#include "model/APElementLinks.h"
 #include "model/APComQuery.h"
 #include "model/APFieldAccess.h"
 #include "platform/IHbUtility.h"

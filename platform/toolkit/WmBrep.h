@@ -9,7 +9,7 @@
 // of another B-rep; creation and linking answer false for them.
 //
 // Reference counted (WmRefCounted): made with one reference, freed by the last release. The
-// host sees the same object as IPlenvortBrep (com/PlenvortBrep.h); its handle is the address
+// host sees the same object as IPlenvortBrep (include/PlenvortBrep.h); its handle is the address
 // of that interface (toHandle / fromHandle).
 #include <cstdint>
 #include <memory>

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "Plenvort_h.h"
-#include "com/PlenvortBrep.h"
+#include "include/PlenvortBrep.h"
 
 namespace {
 
