@@ -317,19 +317,9 @@ HRESULT APDRF::GetNumSecondaryDatums(int* count) { return Count(Secondary, count
 
 HRESULT APDRF::GetNumTertiaryDatums(int* count) { return Count(Tertiary, count); }
 
-HRESULT APDRF::SetMatrix3x4(const double m[12])
-{
-    if (!m) return E_FAIL;
-    std::copy(m, m + 12, m_matrix);
-    return S_OK;
-}
+HRESULT APDRF::SetMatrix3x4(const double m[12]) { return StoreArray(m_matrix, m); }
 
-HRESULT APDRF::GetMatrix3x4(double m[12])
-{
-    if (!m) return E_FAIL;
-    std::copy(std::begin(m_matrix), std::end(m_matrix), m);
-    return S_OK;
-}
+HRESULT APDRF::GetMatrix3x4(double m[12]) { return CopyArrayOut(m_matrix, m); }
 
 std::vector<IAPElement*> APDRF::DatumElements() const
 {

@@ -41,6 +41,24 @@ HRESULT CopyAllOut(const T (&field)[N], P*... outs)
     return S_OK;
 }
 
+// A whole array field (a matrix) from or to a caller's array of the same length; a null
+// array fails.
+template <class T, std::size_t N>
+HRESULT StoreArray(T (&field)[N], const T* values)
+{
+    if (!values) return E_FAIL;
+    for (std::size_t i = 0; i < N; ++i) field[i] = values[i];
+    return S_OK;
+}
+
+template <class T, std::size_t N>
+HRESULT CopyArrayOut(const T (&field)[N], T* out)
+{
+    if (!out) return E_FAIL;
+    for (std::size_t i = 0; i < N; ++i) out[i] = field[i];
+    return S_OK;
+}
+
 // An interface field that holds one reference: hand it out with a reference of the caller's.
 template <class I>
 HRESULT HandOut(I* field, I** out)

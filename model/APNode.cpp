@@ -857,19 +857,9 @@ void APPartNode::ReleaseLists()
     ReleaseOwned(m_frames);
 }
 
-HRESULT APPartNode::SetMatrix3x4(const double m[12])
-{
-    if (!m) return E_FAIL;
-    std::copy(m, m + 12, m_matrix3x4);
-    return S_OK;
-}
+HRESULT APPartNode::SetMatrix3x4(const double m[12]) { return StoreArray(m_matrix3x4, m); }
 
-HRESULT APPartNode::GetMatrix3x4(double m[12])
-{
-    if (!m) return E_FAIL;
-    std::copy(std::begin(m_matrix3x4), std::end(m_matrix3x4), m);
-    return S_OK;
-}
+HRESULT APPartNode::GetMatrix3x4(double m[12]) { return CopyArrayOut(m_matrix3x4, m); }
 
 HRESULT APPartNode::IsScalarSet(int* isSet) { return CopyOut(m_scalar >= 0.0 ? 1 : 0, isSet); }
 

@@ -368,19 +368,9 @@ HRESULT APPlacingOperation::SetRotationalBiasVector(double x, double y, double z
     return StoreAll(m_rotational.xyz, x, y, z);
 }
 
-HRESULT APPlacingOperation::SetAsmOpNominalTransform(const double values[12])
-{
-    if (!values) return E_FAIL;
-    std::copy(values, values + 12, m_nominal);
-    return S_OK;
-}
+HRESULT APPlacingOperation::SetAsmOpNominalTransform(const double values[12]) { return StoreArray(m_nominal, values); }
 
-HRESULT APPlacingOperation::GetAsmOpNominalTransform(double values[12])
-{
-    if (!values) return E_FAIL;
-    std::copy(std::begin(m_nominal), std::end(m_nominal), values);
-    return S_OK;
-}
+HRESULT APPlacingOperation::GetAsmOpNominalTransform(double values[12]) { return CopyArrayOut(m_nominal, values); }
 
 HRESULT APPlacingOperation::GetNumElements(int* count) { return CopyOut(m_elements.Count(), count); }
 
