@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "model/APArray.h"
 #include "platform/mfc/afx.h"
+#include "platform/toolkit/WmObjectStream.h"
 #include "Plenvort_h.h"
-
-class WmObjectStream;
 
 // Can the stream still hold `bytes`? True when it cannot tell; the reads then fail at the
 // end of the data instead.
@@ -32,3 +32,29 @@ bool ReadMonikerField(WmObjectStream& stream, IORVDataMoniker** moniker);
 void* ReadNestedRecord(WmObjectStream& stream, REFIID kind);
 // Writes {class GUID, block} of `member` (any interface of an element).
 bool WriteNestedRecord(WmObjectStream& stream, IUnknown* member);
+
+// An owned list: its count, then a nested record per entry.
+template <class T>
+bool WriteOwned(WmObjectStream& s, const APArray<T*>& list)
+{
+    if (!s.write(list.Count())) return false;
+    for (int i = 0; i < list.Count(); ++i)
+        if (!WriteNestedRecord(s, list[i])) return false;
+    return true;
+}
+
+// Reads an owned list. Entries read before a failure stay in `list`; an entry that is not of
+// the list's kind (`iid`) fails the read.
+template <class T>
+bool ReadOwned(WmObjectStream& s, APArray<T*>& list, REFIID iid)
+{
+    int count = 0;
+    // A record is at least its class identifier.
+    if (!s.read(count) || count < 0 || !MayHold(s, static_cast<std::int64_t>(count) * 16)) return false;
+    for (int i = 0; i < count; ++i) {
+        T* e = static_cast<T*>(ReadNestedRecord(s, iid));
+        if (!e) return false;
+        list.Append(e); // the creation reference becomes the list's
+    }
+    return true;
+}

@@ -800,29 +800,6 @@ void ReleaseOwned(APArray<T*>& list)
     for (T* e : gone) SafeRelease(e);
 }
 
-template <class T>
-bool WriteOwned(WmObjectStream& s, const APArray<T*>& list)
-{
-    if (!s.write(list.Count())) return false;
-    for (int i = 0; i < list.Count(); ++i)
-        if (!WriteNestedRecord(s, list[i])) return false;
-    return true;
-}
-
-// Reads an owned list: per entry its class, then its own record. Entries read before a
-// failure stay in `list`. An entry that is not of the list's kind (`iid`) fails the read.
-template <class T>
-bool ReadOwned(WmObjectStream& s, APArray<T*>& list, REFIID iid)
-{
-    int count = 0;
-    if (!s.read(count) || count < 0 || !MayHold(s, static_cast<std::int64_t>(count) * 16)) return false;
-    for (int i = 0; i < count; ++i) {
-        T* e = static_cast<T*>(ReadNestedRecord(s, iid));
-        if (!e) return false;
-        list.Append(e); // the creation reference becomes the list's
-    }
-    return true;
-}
 
 // Each entry as IAPElement gets `call`; the first failure fails.
 template <class T, class Call>

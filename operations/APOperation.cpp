@@ -214,28 +214,6 @@ APOperation& APOperation::operator=(const APOperation& source)
 // ---------------------------------------------------------------------------------------
 // Block, binding and fix-up
 
-template <class T>
-bool APOperation::WriteRecords(WmObjectStream& s, const APArray<T*>& list)
-{
-    if (!s.write(list.Count())) return false;
-    for (int i = 0; i < list.Count(); ++i)
-        if (!WriteNestedRecord(s, list[i])) return false;
-    return true;
-}
-
-template <class T>
-bool APOperation::ReadRecords(WmObjectStream& s, APArray<T*>& list, REFIID iid)
-{
-    int count = 0;
-    // A record is at least its class identifier.
-    if (!s.read(count) || count < 0 || !MayHold(s, static_cast<std::int64_t>(count) * 16)) return false;
-    for (int i = 0; i < count; ++i) {
-        T* item = static_cast<T*>(ReadNestedRecord(s, iid));
-        if (!item) return false;
-        list.Append(item); // the creation reference becomes the list's
-    }
-    return true;
-}
 
 HRESULT APOperation::Serialize(WmObjectStream* stream)
 {
@@ -243,8 +221,8 @@ HRESULT APOperation::Serialize(WmObjectStream* stream)
     WmObjectStream& s = *stream;
     bool ok = s.write(kBlockVersion) && s.write(m_time) && s.write(m_conditionMode);
     if (ok && m_conditionMode != kConditionsNotStored)
-        ok = s.write(m_conditionOption) && WriteRecords(s, m_conditions);
-    ok = ok && s.write(m_auxiliary) && s.write(m_active) && WriteRecords(s, m_pairs);
+        ok = s.write(m_conditionOption) && WriteOwned(s, m_conditions);
+    ok = ok && s.write(m_auxiliary) && s.write(m_active) && WriteOwned(s, m_pairs);
     return ok ? S_OK : E_FAIL;
 }
 
@@ -262,7 +240,7 @@ HRESULT APOperation::Deserialize(WmObjectStream* stream)
     if (version >= 4 && !s.read(mode)) return E_FAIL;
     if (version == 4 || (version >= 5 && mode != kConditionsNotStored)) {
         if (!s.read(option)) return E_FAIL;
-        const bool read = ReadRecords(s, conditions, IID_IAPCondition);
+        const bool read = ReadOwned(s, conditions, IID_IAPCondition);
         Adopt(m_conditions, conditions);
         if (!read) return E_FAIL;
     } else {
@@ -270,7 +248,7 @@ HRESULT APOperation::Deserialize(WmObjectStream* stream)
     }
     if (version >= 3 && !s.read(auxiliary)) return E_FAIL;
     if (version >= 2 && !s.read(active)) return E_FAIL;
-    const bool read = ReadRecords(s, pairs, IID_IAPFeaturePair);
+    const bool read = ReadOwned(s, pairs, IID_IAPFeaturePair);
     Adopt(m_pairs, pairs);
     if (!read) return E_FAIL;
     m_time = time;

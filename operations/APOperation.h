@@ -87,10 +87,6 @@ private:
     IAPOperation* OwnOperation() const;
     template <class T>
     bool CopyList(APArray<T*>& list, const APArray<T*>& from, IAPDocument* doc, const CLSID& clsid, REFIID iid);
-    template <class T>
-    static bool ReadRecords(WmObjectStream& s, APArray<T*>& list, REFIID iid);
-    template <class T>
-    static bool WriteRecords(WmObjectStream& s, const APArray<T*>& list);
 };
 
 // What the assembly, classic and kinematic operations share: bias vectors, the nominal
