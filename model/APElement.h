@@ -99,7 +99,6 @@ public:
 
     // The element block on the element stream (writer or reader). Subclasses write and read
     // this block first and fail when it fails.
-    using CObject::Serialize;
     virtual HRESULT Serialize(WmObjectStream* stream);
     virtual HRESULT Deserialize(WmObjectStream* stream);
 

@@ -178,11 +178,6 @@ public:
     ULONG OuterRelease() { return m_pOuterUnknown->Release(); }
     HRESULT OuterQueryInterface(REFIID iid, void** ppv) { return m_pOuterUnknown->QueryInterface(iid, ppv); }
 
-    static HRESULT WINAPI InternalQueryInterface(void* pThis, const _ATL_INTMAP_ENTRY* entries, REFIID iid, void** ppv)
-    {
-        return AtlInternalQueryInterface(pThis, entries, iid, ppv);
-    }
-
     LONG m_dwRef = 0;
     IUnknown* m_pOuterUnknown = nullptr;
 };
@@ -282,7 +277,6 @@ public:
     {
         return this->OuterQueryInterface(iid, ppv);
     }
-    IUnknown* GetControllingUnknown() { return this->m_pOuterUnknown; }
 };
 
 // The inner unknown of an aggregated object: owns the contained object and its count.
@@ -401,7 +395,6 @@ public:
     typedef CComCreator<CComObjectCached<CComClassFactory>> _ClassFactoryCreatorClass;
     typedef CComCreator2<CComCreator<CComObject<T>>, CComCreator<CComAggObject<T>>> _CreatorClass;
 
-    static const CLSID& WINAPI GetObjectCLSID() { return *pclsid; }
     static const wchar_t* WINAPI GetObjectDescription() { return nullptr; }
     static const _ATL_CATMAP_ENTRY* GetCategoryMap() { return nullptr; }
     static void WINAPI ObjectMain(bool) {}

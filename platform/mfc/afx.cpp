@@ -19,11 +19,4 @@ CWinApp::~CWinApp()
     if (g_app == this) g_app = nullptr;
 }
 
-CWinApp* AfxGetApp() { return g_app; }
-
 HWND AfxGetMainWnd() { return g_app ? g_app->m_hMainWnd : nullptr; }
-
-int AfxMessageBox(const char* text, UINT type)
-{
-    return MessageBoxA(nullptr, text ? text : "", "Plenvort", type);
-}

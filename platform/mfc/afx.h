@@ -21,17 +21,11 @@ struct CRuntimeClass {
     }
 };
 
-class CArchive;
-class CDumpContext;
-
 class CObject {
 public:
     static const CRuntimeClass classCObject;
     virtual const CRuntimeClass* GetRuntimeClass() const { return &classCObject; }
     virtual ~CObject() = default;
-    virtual void Serialize(CArchive&) {}
-    virtual void AssertValid() const {}
-    virtual void Dump(CDumpContext&) const {}
 
     BOOL IsKindOf(const CRuntimeClass* cls) const { return cls && GetRuntimeClass()->IsDerivedFrom(cls) ? TRUE : FALSE; }
 
@@ -81,8 +75,6 @@ public:
     int Find(const char* s, int start = 0) const { return s ? Pos(m_s.find(s, Clamp(start))) : -1; }
     int ReverseFind(char c) const { return Pos(m_s.rfind(c)); }
     CString Left(int n) const { return CString(m_s.substr(0, Clamp(n))); }
-    CString Mid(int first) const { return first >= GetLength() ? CString() : CString(m_s.substr(Clamp(first))); }
-    CString Mid(int first, int n) const { return first >= GetLength() ? CString() : CString(m_s.substr(Clamp(first), Clamp(n))); }
     CString Right(int n) const { size_t k = Clamp(n); return k >= m_s.size() ? *this : CString(m_s.substr(m_s.size() - k)); }
 
     const std::string& str() const { return m_s; }
@@ -117,10 +109,5 @@ public:
     HWND m_hMainWnd = nullptr; // a library has none unless its host gives it one
 };
 
-// The module's application object, or null.
-CWinApp* AfxGetApp();
 // The application's main window, or null when there is none.
 HWND AfxGetMainWnd();
-
-// Shows a message box owned by no window; answers the button pressed.
-int AfxMessageBox(const char* text, UINT type = MB_OK);

@@ -109,7 +109,3 @@ bool WmMemoryByteStream::BytesRemaining(std::int64_t* remaining)
     return true;
 }
 
-void WmMemoryByteStream::Truncate(std::uint32_t n)
-{
-    if (n < m_bytes.size()) m_bytes.resize(n);
-}

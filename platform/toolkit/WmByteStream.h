@@ -53,8 +53,6 @@ public:
 
     const std::vector<unsigned char>& Bytes() const { return m_bytes; }
     std::uint32_t Size() const { return static_cast<std::uint32_t>(m_bytes.size()); }
-    // Cuts the contents to n bytes (tests use it to make truncated data).
-    void Truncate(std::uint32_t n);
 
     static constexpr std::int64_t kMaxSize = 0x7fffffff;
 
