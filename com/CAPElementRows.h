@@ -18,8 +18,8 @@
 //
 // Setters that take a string pass InString(text): a null text is "".
 //
-// A method of the IDL without a row leaves every element coclass abstract, and the build
-// stops at the check in CAPElementCoClass.
+// A method of the IDL without a row leaves CAPElement abstract, and the build stops at the
+// check after the definitions in com/CAPElement.cpp, which names the method.
 
 // IAPElement
 AP_METHOD(SetName, (unsigned char* name), AP_ANY, AP_NOTIFY(IAPElement), m->SetName(InString(name)))

@@ -320,11 +320,8 @@ bool APFeature::SameModeller(const APFeature& source, IHbUtility* utility)
     const HRESULT hr = doc->GetHbUtility(&theirs);
     doc->Release();
     if (FAILED(hr) || !theirs) return true;
-    IUnknown* a = Query<IUnknown>(theirs, IID_IUnknown);
-    IUnknown* b = Query<IUnknown>(utility, IID_IUnknown);
-    const bool same = a && a == b;
-    ReleaseAndNull(a);
-    ReleaseAndNull(b);
+    IUnknown* id = Identity(theirs);
+    const bool same = id && id == Identity(utility);
     theirs->Release();
     return same;
 }

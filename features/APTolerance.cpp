@@ -369,15 +369,20 @@ void APGDTTolerance::ReleaseReferences()
     }
 }
 
-void APGDTTolerance::ReleaseLinks()
+void APGDTTolerance::UnwatchAndReleaseReferences()
 {
-    APTolerance::ReleaseLinks();
     if (IAPElementSink* sink = OwnSinkOf(m_wrapper)) {
         for (int i = 0; i < m_references.Count(); ++i)
             if (IAPFeature* f = m_references[i].feature) Unwatch(f, sink);
         sink->Release();
     }
     ReleaseReferences();
+}
+
+void APGDTTolerance::ReleaseLinks()
+{
+    APTolerance::ReleaseLinks();
+    UnwatchAndReleaseReferences();
     m_storedReferences.Clear();
     m_storedDrf.Clear();
     m_storedCompositeDrf.Clear();
@@ -591,11 +596,7 @@ HRESULT APGDTTolerance::Clone(IAPElement* target)
     StoreAll(copy->m_directedDirection, m_directedDirection[0], m_directedDirection[1], m_directedDirection[2]);
 
     // The copy's own entries give way; sized once, so that slots filled later stay put.
-    IAPElementSink* sink = OwnSinkOf(copy->m_wrapper);
-    for (int i = 0; sink && i < copy->m_references.Count(); ++i)
-        if (IAPFeature* f = copy->m_references[i].feature) Unwatch(f, sink);
-    if (sink) sink->Release();
-    copy->ReleaseReferences();
+    copy->UnwatchAndReleaseReferences();
     copy->m_references.SetSize(m_references.GetCount());
     for (int i = 0; i < m_references.Count(); ++i) {
         if (!m_references[i].feature) continue;

@@ -143,6 +143,8 @@ private:
     HRESULT TakeOut(int index);
     // Entries that fail on the way out are dropped from the list anyway.
     void ReleaseReferences();
+    // Stops watching every reference feature, then releases the entries as above.
+    void UnwatchAndReleaseReferences();
 
     int m_zoneShape = 6;       // unknown
     int m_zoneModifier = 5;    // unknown
