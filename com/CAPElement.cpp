@@ -23,7 +23,12 @@ CAPElement::~CAPElement() = default;
 HRESULT CAPElement::AttachElement()
 {
     if (!m_pElement) return E_FAIL;
-    m_pElement->SetComObject(GetPrimary());
+    try {
+        m_pElement->SetComObject(GetPrimary());
+        m_pElement->SetOwnSink(static_cast<IAPElementSink*>(this));
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
     return S_OK;
 }
 

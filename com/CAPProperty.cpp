@@ -136,23 +136,54 @@ bool CAPElemPtrProperty::ReadValue(WmObjectStream& stream)
     StopWaiting();
     // The slot is filled now, or once the element of that number registers itself; a number
     // that cannot be resolved leaves no element.
+    m_link.Reset();
+    m_ours = false;
     stream.ptrFromNum(number, &m_value);
+    m_read = true;
     if (number > 0 && !m_value && (m_waitingOn = stream.swizzler())) m_waitingOn->addRef();
     return true;
 }
 
-bool CAPElemPtrProperty::WriteValue(WmObjectStream& stream) const
+bool CAPElemPtrProperty::WriteValue(WmObjectStream& stream)
 {
     int number = 0;
-    return stream.ptr2num(m_value, &number) && stream.write(number);
+    return stream.ptr2num(Current(), &number) && stream.write(number);
 }
 
 void CAPElemPtrProperty::Store(IAPElement* element)
 {
-    // A value given now wins over one still awaited from the stream.
+    // A value given now wins over one still awaited from the stream. A host's own object is
+    // kept as given: its lifetime is the host's business.
     StopWaiting();
+    m_read = false;
     m_value = element;
+    m_link.Reset();
+    m_ours = element && APElement::FromInterface(element);
+    if (m_ours && !m_link.Set(element)) m_link.Reset(); // an element already ending stays unnamed
 }
+
+IAPElement* CAPElemPtrProperty::Current()
+{
+    if (m_read && m_value) {
+        // Filled in by the stream: an element of ours goes into the link (an element's read
+        // has every one taken in while all are alive); another object stays as it is.
+        StopWaiting();
+        m_read = false;
+        APElement* element = APElement::FromPrimary(m_value);
+        m_ours = element != nullptr;
+        if (m_ours && !m_link.Set(m_value)) m_link.Reset();
+    }
+    return m_ours ? m_link.Get() : m_value;
+}
+
+HRESULT STDMETHODCALLTYPE CAPElemPtrProperty::GetValue(IAPElement** value)
+{
+    if (!value) return E_POINTER;
+    *value = Current();
+    return S_OK;
+}
+
+HRESULT CAPElemPtrProperty::PassValue(IAPElemPtrProperty* target) { return target->SetValue(Current()); }
 
 // ---------------------------------------------------------------------------------------
 // Property key

@@ -9,6 +9,7 @@
 // through the interface as a byte pointer.
 #include "Plenvort_h.h"
 #include "com/RegistryIds.h"
+#include "model/APWeak.h"
 #include "platform/atl/atlbase.h"
 #include "platform/mfc/afx.h"
 #include "platform/toolkit/WmObjectStream.h"
@@ -180,8 +181,8 @@ public:
     END_COM_MAP()
 };
 
-// Holds the element without a reference; on the stream it is the element's pointer number,
-// resolved when the element it names has been read.
+// Holds the element without a reference (one of ours reads null once it has ended); on the
+// stream it is the element's pointer number, resolved when the element it names has been read.
 class CAPElemPtrProperty;
 using CAPElemPtrPropertyBase = CAPScalarProperty<CAPElemPtrProperty, &CLSID_APElemPtrProperty, IDR_APELEMPTRPROPERTY,
                                                  IAPElemPtrProperty, &IID_IAPElemPtrProperty, IAPElement*>;
@@ -199,15 +200,24 @@ public:
 
     ~CAPElemPtrProperty() override;
 
+    HRESULT STDMETHODCALLTYPE GetValue(IAPElement** value) override;
+
 private:
     bool ReadValue(WmObjectStream& stream);
-    bool WriteValue(WmObjectStream& stream) const;
+    bool WriteValue(WmObjectStream& stream);
     void Store(IAPElement* element);
+    HRESULT PassValue(IAPElemPtrProperty* target);
+    // The element named now: a value a read filled in is taken into the link on first use, or
+    // dropped when its element has already ended.
+    IAPElement* Current();
     // A read may leave the value waiting for its element to be registered; the request is
     // withdrawn when a value is set or the property goes away first.
     void StopWaiting();
 
     WmPtrSwizzle* m_waitingOn = nullptr; // one toolkit reference
+    APWeak<IAPElement> m_link;           // the value, when it is one of our elements
+    bool m_ours = false;                 // m_link holds the value (null once its element ended)
+    bool m_read = false;                 // m_value came from a stream and is not in m_link yet
 };
 
 class CAPPropertyKey : public CComObjectRootEx<CComSingleThreadModel>,

@@ -75,16 +75,15 @@ HRESULT APFeaturePair::SetOperation(IAPOperation* operation)
 {
     IAPOperation* op = Bare<IAPOperation>(operation, IID_IAPOperation);
     if (operation && !op) return E_FAIL;
-    m_operation = op;
-    return S_OK;
+    return m_operation.Set(op) ? S_OK : E_FAIL;
 }
 
 HRESULT APFeaturePair::GetOperation(IAPOperation** operation)
 {
     if (!operation) return E_FAIL;
-    *operation = m_operation;
-    if (!m_operation) return E_FAIL;
-    m_operation->AddRef();
+    *operation = m_operation.Get();
+    if (!*operation) return E_FAIL;
+    (*operation)->AddRef();
     return S_OK;
 }
 
@@ -225,7 +224,7 @@ HRESULT APFeaturePair::Serialize(WmObjectStream* stream)
     if (!stream || APElement::Serialize(stream) < 0) return E_FAIL;
     WmObjectStream& s = *stream;
     const bool ok = s.write(kBlockVersion) && WriteFeatureList(s, m_objectFeatures) &&
-                    WriteFeatureList(s, m_targetFeatures) && WriteElementRef(s, m_operation) && s.write(m_pressFit) &&
+                    WriteFeatureList(s, m_targetFeatures) && WriteElementRef(s, m_operation.Get()) && s.write(m_pressFit) &&
                     s.write(m_fastenerSize) && s.write(m_intValue1) && s.write(m_doubleValue) && s.write(m_intValue2) &&
                     s.write(m_intValue3) && WriteElementRef(s, m_referenceOperation);
     return ok ? S_OK : E_FAIL;

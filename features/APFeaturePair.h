@@ -2,6 +2,7 @@
 // Ties object features to target features within an operation.
 #include "model/APElement.h"
 #include "model/APPendingRefs.h"
+#include "model/APWeak.h"
 
 // The pair holds nothing with a reference. It watches its features and its reference
 // operation as their dependent; its owning operation is neither counted nor watched. Members
@@ -68,7 +69,7 @@ private:
     APArray<IAPFeature*> m_targetFeatures; // no references; watched
     APPendingRefs m_storedObjectFeatures;
     APPendingRefs m_storedTargetFeatures;
-    IAPOperation* m_operation = nullptr; // the owner: no reference, not watched
+    APWeak<IAPOperation> m_operation;      // the owner (or the one a host named): no reference
     IAPOperation* m_referenceOperation = nullptr; // no reference; watched
     APPendingRefs m_storedReferenceOperation;
     int m_intValue3 = 0;

@@ -50,14 +50,14 @@ HRESULT APTolerance::GetToleranceFeature(IAPFeature** feature)
     if (!feature) return E_FAIL;
     *feature = nullptr;
     if (!m_feature) return E_FAIL;
-    return HandOut(m_feature, feature);
+    return HandOut(m_feature.Get(), feature);
 }
 
 HRESULT APTolerance::SetToleranceFeature(IAPFeature* feature)
 {
     IAPFeature* f = Bare<IAPFeature>(feature, IID_IAPFeature);
     if (feature && !f) return E_FAIL;
-    m_feature = f;
+    if (!m_feature.Set(f)) return E_FAIL;
     m_featurePending = false; // a feature set now wins over one a read left pending
     m_storedFeature.Clear();
     return S_OK;
@@ -77,8 +77,8 @@ HRESULT APTolerance::NotifyDeletion()
         if (!m_wrapper) return E_FAIL;
         IAPTolerance* own = Query<IAPTolerance>(m_wrapper, IID_IAPTolerance);
         if (!own) return E_FAIL;
-        IAPFeature* feature = m_feature;
-        m_feature = nullptr;
+        IAPFeature* feature = m_feature.Get();
+        m_feature.Reset();
         feature->RemoveTolerance(own);
         own->Release();
     }
@@ -90,7 +90,7 @@ HRESULT APTolerance::Serialize(WmObjectStream* stream)
     if (!stream || APElement::Serialize(stream) < 0) return E_FAIL;
     WmObjectStream& s = *stream;
     const bool ok = s.write(kBlockVersion) && s.write(m_position[0]) && s.write(m_position[1]) &&
-                    s.write(m_position[2]) && s.write(m_category) && WriteElementRef(s, m_feature);
+                    s.write(m_position[2]) && s.write(m_category) && WriteElementRef(s, m_feature.Get());
     return ok ? S_OK : E_FAIL;
 }
 
@@ -119,8 +119,7 @@ HRESULT APTolerance::FixupLists()
     IAPFeature* f = Bare<IAPFeature>(stored, IID_IAPFeature);
     m_storedFeature.Clear();
     if (stored && !f) return E_FAIL;
-    m_feature = f;
-    return S_OK;
+    return m_feature.Set(f) ? S_OK : E_FAIL;
 }
 
 APTolerance& APTolerance::operator=(const APTolerance& source)

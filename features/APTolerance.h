@@ -2,10 +2,12 @@
 // Tolerances: the base, GD&T and size tolerances.
 #include "model/APElement.h"
 #include "model/APPendingRefs.h"
+#include "model/APWeak.h"
 
 // The base of the tolerances a feature carries. The feature owns its tolerances; a tolerance
-// holds its feature bare and does not watch it: the feature clears it as it lets its
-// tolerances go, and a tolerance being destroyed takes itself off its feature.
+// links to its feature without a reference (the link reads null once the feature ends): the
+// feature clears it as it lets its tolerances go, and a tolerance being destroyed takes
+// itself off its feature.
 class APTolerance : public APElement {
     DECLARE_DYNAMIC(APTolerance)
 
@@ -36,7 +38,7 @@ protected:
 
     double m_position[3] = {0.0, 0.0, 0.0};
     int m_category = 5; // unknown
-    IAPFeature* m_feature = nullptr; // no reference, not watched
+    APWeak<IAPFeature> m_feature;
     APPendingRefs m_storedFeature;
     bool m_featurePending = false;
 };

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "model/APBlockIO.h"
+#include "model/APComQuery.h"
 #include "model/APFieldAccess.h"
+#include "model/APWeak.h"
 #include "platform/moniker/MkMoniker.h"
 #include "platform/orv/ORVComCreate.h"
 #include "platform/toolkit/WmObjectStream.h"
@@ -21,38 +23,72 @@ IMPLEMENT_DYNAMIC(APElement, CObject)
 
 APElement::APElement() = default;
 
-// Which elements are bound to which document, so that a document that ends can unbind the
-// elements clients still hold (they would otherwise call into freed memory). Each document's
-// elements form a list through the elements themselves: binding and unbinding cost the same
-// however many elements there are, and need no memory of their own.
+// Each document's list of its elements: those bound to it and those last bound to it, so
+// that a document that ends can unbind the elements clients still hold (they would otherwise
+// call into freed memory) and free the cycles among them. The list runs through the elements
+// themselves: joining and leaving cost the same however many elements there are.
 static std::unordered_map<IAPDocEventSink*, APElement*>& Bindings()
 {
     static std::unordered_map<IAPDocEventSink*, APElement*> bindings;
     return bindings;
 }
 
+// Every live element by its wrapper's primary interface and by its wrapper's sink.
+static std::unordered_map<const void*, APElement*>& Elements()
+{
+    static std::unordered_map<const void*, APElement*> elements;
+    return elements;
+}
+
+APElement* APElement::FromInterface(IUnknown* p)
+{
+    if (!p) return nullptr;
+    IAPElement* primary = nullptr;
+    if (FAILED(p->QueryInterface(IID_IAPElement, reinterpret_cast<void**>(&primary))) || !primary) return nullptr;
+    primary->Release();
+    auto it = Elements().find(primary);
+    return it == Elements().end() ? nullptr : it->second;
+}
+
+APElement* APElement::FromPrimary(const void* p)
+{
+    auto it = Elements().find(p);
+    return it != Elements().end() && it->second->m_wrapper == p ? it->second : nullptr;
+}
+
+static APElement* OfSink(IAPElementSink* sink)
+{
+    auto it = Elements().find(sink);
+    return it == Elements().end() ? nullptr : it->second;
+}
+
+void APElement::LeaveHome()
+{
+    if (!m_home) return;
+    if (m_boundNext) m_boundNext->m_boundPrev = m_boundPrev;
+    if (m_boundPrev) {
+        m_boundPrev->m_boundNext = m_boundNext;
+    } else {
+        auto& bindings = Bindings();
+        auto it = bindings.find(m_home);
+        if (it != bindings.end()) {
+            if (m_boundNext) it->second = m_boundNext;
+            else bindings.erase(it);
+        }
+    }
+    m_boundPrev = m_boundNext = nullptr;
+    m_home = nullptr;
+}
+
 void APElement::SetDocSink(IAPDocEventSink* sink)
 {
-    if (sink == m_docSink) return;
-    auto& bindings = Bindings();
-    APElement** head = sink ? &bindings[sink] : nullptr; // the only step that may throw
-    if (m_docSink) {
-        if (m_boundNext) m_boundNext->m_boundPrev = m_boundPrev;
-        if (m_boundPrev) {
-            m_boundPrev->m_boundNext = m_boundNext;
-        } else {
-            auto it = bindings.find(m_docSink);
-            if (it != bindings.end()) {
-                if (m_boundNext) it->second = m_boundNext;
-                else bindings.erase(it);
-            }
-        }
-        m_boundPrev = m_boundNext = nullptr;
-    }
-    if (head) {
+    if (sink && sink != m_home) {
+        APElement** head = &Bindings()[sink]; // the only step that may throw
+        LeaveHome();
         m_boundNext = *head;
         if (m_boundNext) m_boundNext->m_boundPrev = this;
         *head = this;
+        m_home = sink;
     }
     m_docSink = sink;
 }
@@ -76,6 +112,7 @@ void APElement::ForgetDocument(IAPDocEventSink* sink)
     for (APElement* element = it->second; element;) {
         APElement* next = element->m_boundNext;
         element->m_docSink = nullptr;
+        element->m_home = nullptr;
         element->m_boundPrev = element->m_boundNext = nullptr;
         if (holding && element->m_wrapper && !element->m_ending) {
             element->m_wrapper->AddRef();
@@ -96,18 +133,51 @@ void APElement::ForgetDocument(IAPDocEventSink* sink)
 
 APElement::~APElement()
 {
-    try {
-        SetDocSink(nullptr);
-    } catch (...) {
-    }
+    CutWeakLinks();
+    Unhook();
+    LeaveHome();
+    if (m_wrapper) Elements().erase(m_wrapper);
+    if (m_ownSink) Elements().erase(m_ownSink);
     if (m_moniker) m_moniker->Release();
     m_moniker = nullptr;
     ReleaseProperties();
 }
 
+void APElement::MarkEnding() { m_ending = true; }
+
+void APElement::CutWeakLinks()
+{
+    while (m_weakLinks) m_weakLinks->Cut();
+}
+
+void APElement::Unhook()
+{
+    if (m_watching) {
+        std::unique_ptr<std::unordered_set<APElement*>> watched = std::move(m_watching);
+        for (APElement* target : *watched) {
+            int index = -1;
+            if (target->m_dependents.Find(m_ownSink, &index)) target->m_dependents.RemoveAt(index, 1);
+        }
+    }
+    for (int i = 0; i < m_dependents.Count(); ++i) {
+        APElement* watcher = OfSink(m_dependents[i]);
+        if (watcher && watcher->m_watching) watcher->m_watching->erase(this);
+    }
+    m_dependents.RemoveAll();
+}
+
+void APElement::SetOwnSink(IAPElementSink* sink)
+{
+    if (m_ownSink) Elements().erase(m_ownSink);
+    m_ownSink = sink;
+    if (sink) Elements()[sink] = this;
+}
+
 HRESULT APElement::SetComObject(IAPElement* wrapper)
 {
+    if (m_wrapper) Elements().erase(m_wrapper);
     m_wrapper = wrapper;
+    if (wrapper) Elements()[wrapper] = this;
     return S_OK;
 }
 
@@ -133,7 +203,19 @@ HRESULT APElement::NotifyDeletion() { return NotifyDependents(3) < 0 ? E_FAIL : 
 
 HRESULT APElement::AddDependent(IAPElementSink* sink)
 {
-    if (!m_dependents.Contains(sink)) m_dependents.Append(sink);
+    if (m_dependents.Contains(sink)) return S_OK;
+    // A dependent of ours remembers where it is listed, so that it can leave as it ends.
+    APElement* watcher = sink ? OfSink(sink) : nullptr;
+    if (watcher) {
+        if (!watcher->m_watching) watcher->m_watching = std::make_unique<std::unordered_set<APElement*>>();
+        watcher->m_watching->insert(this);
+    }
+    try {
+        m_dependents.Append(sink);
+    } catch (...) {
+        if (watcher) watcher->m_watching->erase(this);
+        throw;
+    }
     return S_OK;
 }
 
@@ -142,7 +224,44 @@ HRESULT APElement::RemoveDependent(IAPElementSink* sink)
     int index;
     if (!m_dependents.Find(sink, &index)) return E_FAIL;
     m_dependents.RemoveAt(index, 1);
+    APElement* watcher = sink ? OfSink(sink) : nullptr;
+    if (watcher && watcher->m_watching) watcher->m_watching->erase(this);
     return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------
+// Links kept without a reference
+
+bool APWeakLink::Point(void* pointer, IUnknown* element)
+{
+    APElement* target = nullptr;
+    if (pointer) {
+        target = APElement::FromInterface(element);
+        if (!target || target->m_ending) return false;
+    }
+    Reset();
+    if (!target) return true;
+    m_pointer = pointer;
+    m_target = target;
+    m_next = target->m_weakLinks;
+    if (m_next) m_next->m_prev = this;
+    target->m_weakLinks = this;
+    return true;
+}
+
+void APWeakLink::Reset()
+{
+    if (m_target) Cut();
+}
+
+void APWeakLink::Cut()
+{
+    if (m_next) m_next->m_prev = m_prev;
+    if (m_prev) m_prev->m_next = m_next;
+    else if (m_target) m_target->m_weakLinks = m_next;
+    m_pointer = nullptr;
+    m_target = nullptr;
+    m_prev = m_next = nullptr;
 }
 
 HRESULT APElement::GetNumDependents(int* count) { return CopyOut(m_dependents.Count(), count); }
@@ -222,7 +341,19 @@ HRESULT APElement::GetDocument(IAPDocument** doc)
     return FAILED(m_docSink->QueryInterface(IID_IAPDocument, reinterpret_cast<void**>(doc))) ? E_FAIL : S_OK;
 }
 
-HRESULT APElement::FixupLists() { return S_OK; }
+HRESULT APElement::FixupLists()
+{
+    // Element-pointer properties take the elements a read named into their links now, while
+    // every one of them is surely alive.
+    for (const auto& entry : m_properties) {
+        IAPElemPtrProperty* property = Query<IAPElemPtrProperty>(entry.second, IID_IAPElemPtrProperty);
+        if (!property) continue;
+        IAPElement* value = nullptr;
+        property->GetValue(&value);
+        property->Release();
+    }
+    return S_OK;
+}
 
 HRESULT APElement::CleanUpCopyList() { return S_OK; }
 

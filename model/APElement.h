@@ -3,6 +3,7 @@
 // property map, the numbered element settings and the element's persisted block.
 #include <map>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/mfc/afx.h"
@@ -10,6 +11,7 @@
 #include "Plenvort_h.h"
 
 class WmObjectStream;
+class APWeakLink;
 
 // Accessor pairs of the numbered settings by kind (see model/APElementSettings.h).
 #define AP_DECLARE_INT(n)                         \
@@ -107,18 +109,32 @@ public:
     virtual HRESULT RemoveProperty(IAPPropertyKey* key);
     virtual HRESULT GetNumProperties(int* count);
 
+    // Binds the element to a document's events; null unbinds it from them. The element stays
+    // in the list of the last document it was bound to (deleted from its process, or left by
+    // a reopen), so that the document's end still reaches it.
     virtual HRESULT BindDocument(IAPDocEventSink* sink);
-    // A document calls it as it ends: every element still bound to `sink` is unbound and lets
-    // go of the references it holds on other elements, so that references among them (an
-    // element list holding an ancestor, links both ways) cannot keep them alive. Elements a
-    // client holds stay, unbound and usable. Linear in the number of bound elements.
+    // A document calls it as it ends: every element in its list (bound to `sink` now, or last
+    // bound to it) is unbound and lets go of the references it holds on other elements, so
+    // that references among them (an element list holding an ancestor, links both ways)
+    // cannot keep them alive. Elements a client holds stay, unbound and usable. Linear in the
+    // number of elements in the list.
     static void ForgetDocument(IAPDocEventSink* sink);
     // Lets go of every reference this element holds on other elements through links, lists,
     // reference and measured elements, and of what a read left pending; the elements it owns
     // (children, pairs, conditions, tolerances, frames, datums) stay. The element stays usable.
     virtual void ReleaseLinks() {}
-    // The wrapper's final release has begun: no reference may be taken on it any more.
-    void MarkEnding() { m_ending = true; }
+    // The wrapper's final release has begun: no new link may be made to it. The links kept to
+    // it without a reference read null once its dependents have heard of its end.
+    void MarkEnding();
+    bool IsEnding() const { return m_ending; }
+    // The wrapper's own IAPElementSink, the pointer it registers with as a dependent.
+    void SetOwnSink(IAPElementSink* sink);
+    // The element behind any interface of one of this library's elements; null for another
+    // object (a host's) or null.
+    static APElement* FromInterface(IUnknown* p);
+    // The live element whose primary interface is `p`, asking nothing of `p` (which may be
+    // gone); null when no live element has it.
+    static APElement* FromPrimary(const void* p);
     virtual HRESULT GetDocument(IAPDocument** doc);
     virtual HRESULT FixupLists();
 
@@ -177,17 +193,32 @@ protected:
     CString m_description;
     int m_settingsChanged = 0;
     IAPDocEventSink* m_docSink = nullptr;   // no reference: the document outlives its elements' binding
-    APElement* m_boundPrev = nullptr;       // neighbours among the elements bound to m_docSink
+    IAPDocEventSink* m_home = nullptr;      // the document whose list holds this element
+    APElement* m_boundPrev = nullptr;       // neighbours in m_home's list
     APElement* m_boundNext = nullptr;
-    APArray<IAPElementSink*> m_dependents;  // no references: dependents unregister themselves
+    // No references: a dependent of ours leaves every list it is in as it ends (see
+    // m_watching); a host's sink unregisters itself.
+    APArray<IAPElementSink*> m_dependents;
     IAPElement* m_wrapper = nullptr;        // no reference: the wrapper owns this element
+    IAPElementSink* m_ownSink = nullptr;    // the wrapper's, no reference
     bool m_ending = false;                  // the wrapper's final release runs
     std::unique_ptr<Settings> m_settings;   // null while every setting has its default
     PropertyMap m_properties;
     IORVDataMoniker* m_moniker = nullptr;   // setting 13, one reference
 
 private:
+    friend class APWeakLink;
+
     void SetDocSink(IAPDocEventSink* sink);
+    void LeaveHome();
+    // The registrations both ways go: this element leaves the dependents of every element it
+    // watches, and its own dependents no longer count it as watched.
+    void Unhook();
+    void CutWeakLinks();
+
+    // The elements whose dependents list this element's sink is in (made on the first one).
+    std::unique_ptr<std::unordered_set<APElement*>> m_watching;
+    APWeakLink* m_weakLinks = nullptr; // links kept to this element without a reference
     HRESULT SetInt(int number, int value);
     HRESULT GetInt(int number, int* value) const;
     HRESULT SetArray(std::vector<int>& array, int count, const int* values, bool marks);

@@ -123,14 +123,13 @@ HRESULT APCondition::SetOperationForCondition(IAPOperation* operation)
 {
     IAPOperation* op = Bare<IAPOperation>(operation, IID_IAPOperation);
     if (operation && !op) return E_FAIL;
-    m_operation = op;
-    return S_OK;
+    return m_operation.Set(op) ? S_OK : E_FAIL;
 }
 
 HRESULT APCondition::GetOperationForCondition(IAPOperation** operation)
 {
     if (!operation || !m_operation) return E_FAIL;
-    return HandOut(m_operation, operation);
+    return HandOut(m_operation.Get(), operation);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -179,7 +178,7 @@ HRESULT APCondition::Serialize(WmObjectStream* stream)
     bool ok = s.write(kBlockVersion) && s.write(m_meas2Set) && WriteElementRef(s, m_meas1.operation);
     if (ok) ok = m_meas2Set ? WriteElementRef(s, m_meas2.operation) : s.write(m_value);
     ok = ok && s.write(static_cast<int>(m_comparison)) && s.write(static_cast<int>(m_logical)) &&
-         WriteElementRef(s, m_operation);
+         WriteElementRef(s, m_operation.Get());
     return ok ? S_OK : E_FAIL;
 }
 

@@ -3,6 +3,7 @@
 // value; owned by its operation.
 #include "model/APElement.h"
 #include "model/APPendingRefs.h"
+#include "model/APWeak.h"
 
 // Measurements are held with one reference each and watched as their dependent; the
 // operation link is neither counted nor watched.
@@ -65,7 +66,7 @@ private:
     // Drops the operation, the element and the kind (no unregistration).
     static void Drop(Measurement& m);
 
-    IAPOperation* m_operation = nullptr; // the owner: no reference, not watched
+    APWeak<IAPOperation> m_operation;      // the owner (or the one a host named): no reference
     Measurement m_meas1;
     Measurement m_meas2;
     double m_value = 0.0;
