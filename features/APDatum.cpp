@@ -15,13 +15,7 @@ IMPLEMENT_DYNAMIC(APDRF, APElement)
 // ---------------------------------------------------------------------------------------
 // APDatum
 
-APDatum::~APDatum() { TrackModel(this, m_wrapper, nullptr); }
-
-HRESULT APDatum::SetComObject(IAPElement* wrapper)
-{
-    TrackModel(this, m_wrapper, wrapper);
-    return APElement::SetComObject(wrapper);
-}
+APDatum::~APDatum() = default;
 
 HRESULT APDatum::AppendDatumFeature(IAPFeature* feature)
 {
@@ -213,14 +207,7 @@ APDRF::APDRF() { std::fill(std::begin(m_matrix), std::end(m_matrix), 0.0); }
 
 APDRF::~APDRF()
 {
-    TrackModel(this, m_wrapper, nullptr);
     ReleaseLists();
-}
-
-HRESULT APDRF::SetComObject(IAPElement* wrapper)
-{
-    TrackModel(this, m_wrapper, wrapper);
-    return APElement::SetComObject(wrapper);
 }
 
 void APDRF::ReleaseLists()

@@ -34,7 +34,6 @@ public:
     virtual HRESULT DrawDatumSymbol(ULONG_PTR window, ULONG_PTR dc, float fontSize, int index, long target, int* width,
                                     int* height, ULONG_PTR block);
 
-    HRESULT SetComObject(IAPElement* wrapper) override;
     HRESULT Notify(unsigned long command, IAPElement* element) override;
     HRESULT NotifyDeletion() override;
     using APElement::Serialize;
@@ -85,7 +84,6 @@ public:
     virtual HRESULT SetMatrix3x4(const double m[12]);
     virtual HRESULT GetMatrix3x4(double m[12]);
 
-    HRESULT SetComObject(IAPElement* wrapper) override;
     using APElement::Serialize;
     HRESULT Serialize(WmObjectStream* stream) override;
     HRESULT Deserialize(WmObjectStream* stream) override;

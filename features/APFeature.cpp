@@ -361,7 +361,7 @@ void APFeature::ReleaseLinks()
     m_pendingLinks.Clear();
     m_linksPending = false;
     for (int i = 0; i < m_tolerances.Count(); ++i)
-        if (APElement* tolerance = TrackedModel(m_tolerances[i])) tolerance->ReleaseLinks();
+        if (APElement* tolerance = APElement::FromInterface(m_tolerances[i])) tolerance->ReleaseLinks();
 }
 
 HRESULT APFeature::SetLinkedElement(IAPFeature* element) { return SetLink(m_linked, element); }

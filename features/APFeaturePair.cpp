@@ -8,13 +8,7 @@
 
 IMPLEMENT_DYNAMIC(APFeaturePair, APElement)
 
-APFeaturePair::~APFeaturePair() { TrackModel(this, m_wrapper, nullptr); }
-
-HRESULT APFeaturePair::SetComObject(IAPElement* wrapper)
-{
-    TrackModel(this, m_wrapper, wrapper);
-    return APElement::SetComObject(wrapper);
-}
+APFeaturePair::~APFeaturePair() = default;
 
 // ---------------------------------------------------------------------------------------
 // Feature lists

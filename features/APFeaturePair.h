@@ -42,7 +42,6 @@ public:
     virtual HRESULT SetReferenceElement(IAPOperation* operation);
     virtual HRESULT GetReferenceElement(IAPOperation** operation);
 
-    HRESULT SetComObject(IAPElement* wrapper) override;
     HRESULT Notify(unsigned long command, IAPElement* element) override;
     HRESULT NotifyDeletion() override;
     using APElement::Serialize;

@@ -37,13 +37,6 @@ bool ChangeReferenceUse(IAPFeature* feature, bool raise)
 // ---------------------------------------------------------------------------------------
 // APTolerance
 
-APTolerance::~APTolerance() { TrackModel(this, m_wrapper, nullptr); }
-
-HRESULT APTolerance::SetComObject(IAPElement* wrapper)
-{
-    TrackModel(this, m_wrapper, wrapper);
-    return APElement::SetComObject(wrapper);
-}
 
 HRESULT APTolerance::GetToleranceFeature(IAPFeature** feature)
 {

@@ -12,7 +12,6 @@ class APTolerance : public APElement {
     DECLARE_DYNAMIC(APTolerance)
 
 public:
-    ~APTolerance() override;
 
     virtual HRESULT GetToleranceFeature(IAPFeature** feature);
     virtual HRESULT SetToleranceFeature(IAPFeature* feature);
@@ -21,7 +20,6 @@ public:
     virtual HRESULT GetCategory(APTolCategoryType* category);
     virtual HRESULT SetCategory(APTolCategoryType category);
 
-    HRESULT SetComObject(IAPElement* wrapper) override;
     HRESULT NotifyDeletion() override;
     using APElement::Serialize;
     HRESULT Serialize(WmObjectStream* stream) override;

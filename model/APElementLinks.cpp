@@ -19,12 +19,6 @@ bool Register(IUnknown* member, IAPElementSink* sink, bool add)
     return SUCCEEDED(hr);
 }
 
-std::map<IUnknown*, APElement*>& Tracked()
-{
-    static std::map<IUnknown*, APElement*> models;
-    return models;
-}
-
 } // namespace
 
 bool Watch(IUnknown* member, IAPElementSink* sink) { return Register(member, sink, true); }
@@ -63,18 +57,3 @@ void MapThroughCopy(IAPDocument* doc, IAPElement* dependent, REFIID iid, IUnknow
 }
 
 IAPDocument* CopyDocument(IAPDocEventSink* sink) { return Query<IAPDocument>(sink, IID_IAPDocument); }
-
-void TrackModel(APElement* model, IAPElement* oldWrapper, IAPElement* newWrapper)
-{
-    if (oldWrapper) Tracked().erase(oldWrapper);
-    if (newWrapper) Tracked()[newWrapper] = model;
-}
-
-APElement* TrackedModel(IUnknown* wrapper)
-{
-    IAPElement* primary = Query<IAPElement>(wrapper, IID_IAPElement);
-    if (!primary) return nullptr;
-    primary->Release();
-    auto it = Tracked().find(primary);
-    return it == Tracked().end() ? nullptr : it->second;
-}

@@ -41,14 +41,11 @@ void MapThroughCopy(IAPDocument* doc, IAPElement* dependent, REFIID iid, IUnknow
 // The target's document for a copy, with a reference, or null.
 IAPDocument* CopyDocument(IAPDocEventSink* sink);
 
-// Model objects behind the feature-side wrappers, so that a copy finds its target's model
-// without trusting the target to be one of ours.
-void TrackModel(APElement* model, IAPElement* oldWrapper, IAPElement* newWrapper);
-APElement* TrackedModel(IUnknown* wrapper);
+// The model behind a copy target, found without trusting the target to be one of ours.
 template <class T>
 T* CloneTargetOf(IAPElement* target, const CRuntimeClass* cls)
 {
-    APElement* model = TrackedModel(target);
+    APElement* model = APElement::FromInterface(target);
     return model && model->IsKindOf(cls) ? static_cast<T*>(model) : nullptr;
 }
 

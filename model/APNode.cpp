@@ -64,40 +64,14 @@ HRESULT NewKey(const CString& text, IAPPropertyKey** key)
 // ---------------------------------------------------------------------------------------
 // APNode
 
-namespace {
-
-// Live nodes by their primary wrapper interface, so that a copy can find its target's node
-// without trusting the target to be one of ours.
-std::unordered_map<IUnknown*, APNode*>& LiveNodes()
-{
-    static std::unordered_map<IUnknown*, APNode*> nodes;
-    return nodes;
-}
-
-} // namespace
-
 APNode::APNode() = default;
 
-APNode::~APNode()
-{
-    if (m_wrapper) LiveNodes().erase(m_wrapper);
-}
-
-HRESULT APNode::SetComObject(IAPElement* wrapper)
-{
-    if (m_wrapper) LiveNodes().erase(m_wrapper);
-    HRESULT hr = APElement::SetComObject(wrapper);
-    if (m_wrapper) LiveNodes()[m_wrapper] = this;
-    return hr;
-}
+APNode::~APNode() = default;
 
 APNode* APNode::NodeOf(IUnknown* wrapper)
 {
-    IAPElement* primary = Query<IAPElement>(wrapper, IID_IAPElement);
-    if (!primary) return nullptr;
-    primary->Release();
-    auto it = LiveNodes().find(primary);
-    return it == LiveNodes().end() ? nullptr : it->second;
+    APElement* element = APElement::FromInterface(wrapper);
+    return element && element->IsKindOf(RUNTIME_CLASS(APNode)) ? static_cast<APNode*>(element) : nullptr;
 }
 
 IAPNode* APNode::OwnNode() const { return m_wrapper ? Query<IAPNode>(m_wrapper, IID_IAPNode) : nullptr; }

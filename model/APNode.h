@@ -45,7 +45,6 @@ public:
     // Links the children that a read left as pending references; 1 on success.
     HRESULT FixupLists() override;
     HRESULT NotifyDeletion() override;
-    HRESULT SetComObject(IAPElement* wrapper) override;
     // Each class copies its own selection of fields.
     HRESULT Clone(IAPElement*) override { return E_FAIL; }
 

@@ -8,15 +8,8 @@ IMPLEMENT_DYNAMIC(APCondition, APElement)
 
 APCondition::~APCondition()
 {
-    TrackModel(this, m_wrapper, nullptr);
     Drop(m_meas1);
     Drop(m_meas2);
-}
-
-HRESULT APCondition::SetComObject(IAPElement* wrapper)
-{
-    TrackModel(this, m_wrapper, wrapper);
-    return APElement::SetComObject(wrapper);
 }
 
 void APCondition::Drop(Measurement& m)

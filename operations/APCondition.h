@@ -44,7 +44,6 @@ public:
     HRESULT FixupLists() override;
     // Both measurements go, unwatched; the operation link stays.
     void ReleaseLinks() override;
-    HRESULT SetComObject(IAPElement* wrapper) override;
     // The element part only.
     HRESULT Clone(IAPElement* target) override;
 

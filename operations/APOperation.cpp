@@ -307,9 +307,9 @@ void APOperation::ReleaseLinks()
     // Owned elements a client made outside the document are not bound to it: they are told
     // here. The lists' references keep them alive meanwhile.
     for (int i = 0; i < m_pairs.Count(); ++i)
-        if (APElement* pair = TrackedModel(m_pairs[i])) pair->ReleaseLinks();
+        if (APElement* pair = APElement::FromInterface(m_pairs[i])) pair->ReleaseLinks();
     for (int i = 0; i < m_conditions.Count(); ++i)
-        if (APElement* condition = TrackedModel(m_conditions[i])) condition->ReleaseLinks();
+        if (APElement* condition = APElement::FromInterface(m_conditions[i])) condition->ReleaseLinks();
 }
 
 // ---------------------------------------------------------------------------------------
