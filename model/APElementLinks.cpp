@@ -1,7 +1,6 @@
 #include "model/APElementLinks.h"
 
 #include <cstdint>
-#include <map>
 
 #include "model/APBlockIO.h"
 
