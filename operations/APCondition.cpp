@@ -121,7 +121,9 @@ HRESULT APCondition::SetOperationForCondition(IAPOperation* operation)
 
 HRESULT APCondition::GetOperationForCondition(IAPOperation** operation)
 {
-    if (!operation || !m_operation) return E_FAIL;
+    if (!operation) return E_FAIL;
+    *operation = nullptr;
+    if (!m_operation) return E_FAIL;
     return HandOut(m_operation.Get(), operation);
 }
 
