@@ -29,7 +29,8 @@ AP_STRING_GETTER(GetDescription, (unsigned char* desc), desc, AP_ANY, GetDescrip
 AP_METHOD(SetCost, (int cost), AP_ANY, AP_NOTIFY(IAPElement), m->SetCost(cost))
 AP_METHOD(GetCost, (int* cost), AP_ANY, AP_QUIET, m->GetCost(cost))
 AP_METHOD(BindDocument, (IAPDocEventSink* sink), AP_ANY, AP_QUIET, m->BindDocument(sink))
-AP_METHOD(Clone, (IAPElement* target), AP_ANY, AP_QUIET, m->Clone(target))
+// An element copied onto itself stays as it is (the copies assume two objects).
+AP_METHOD(Clone, (IAPElement* target), AP_ANY, AP_QUIET, APElement::FromInterface(target) == m ? S_OK : m->Clone(target))
 AP_METHOD(GetDocument, (IAPDocument** doc), AP_ANY, AP_QUIET, m->GetDocument(doc))
 AP_METHOD(GetNameSize, (int* size), AP_ANY, AP_QUIET, m->GetNameSize(size))
 AP_METHOD(GetDescriptionSize, (int* size), AP_ANY, AP_QUIET, m->GetDescriptionSize(size))

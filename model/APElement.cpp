@@ -99,16 +99,34 @@ void APElement::ForgetDocument(IAPDocEventSink* sink)
     auto it = bindings.find(sink);
     if (it == bindings.end()) return;
     // Every element is held while the others let go, so that none ends half-way through the
-    // pass; without the memory for that they are only unbound, as before.
-    std::vector<APElement*> held;
+    // pass; without the memory for that they are only unbound, as before. Nodes in no
+    // document's list that a host placed under these (by the node's own child calls) are part
+    // of the tree that ends, and let go of their links too.
+    std::vector<APElement*> held, strays;
     try {
         std::size_t count = 0;
         for (APElement* element = it->second; element; element = element->m_boundNext) ++count;
         held.reserve(count);
+        std::unordered_set<APElement*> seen;
+        std::vector<APElement*> children;
+        auto visit = [&](APElement* parent) {
+            children.clear();
+            parent->ListChildren(children);
+            for (APElement* child : children)
+                if (!child->m_home && child->m_wrapper && !child->m_ending && seen.insert(child).second) strays.push_back(child);
+        };
+        for (APElement* element = it->second; element; element = element->m_boundNext) visit(element);
+        for (std::size_t i = 0; i < strays.size(); ++i) visit(strays[i]);
+        held.reserve(count + strays.size());
     } catch (...) {
         held = std::vector<APElement*>();
+        strays.clear();
     }
     const bool holding = held.capacity() > 0;
+    for (APElement* stray : strays) {
+        stray->m_wrapper->AddRef();
+        held.push_back(stray);
+    }
     for (APElement* element = it->second; element;) {
         APElement* next = element->m_boundNext;
         element->m_docSink = nullptr;
@@ -1266,3 +1284,4 @@ APElement& APElement::operator=(const APElement& source)
     }
     return *this;
 }
+

@@ -123,6 +123,8 @@ public:
     // reference and measured elements, and of what a read left pending; the elements it owns
     // (children, pairs, conditions, tolerances, frames, datums) stay. The element stays usable.
     virtual void ReleaseLinks() {}
+    // The elements below this one in the node tree (none but for nodes).
+    virtual void ListChildren(std::vector<APElement*>&) const {}
     // The wrapper's final release has begun: no new link may be made to it. The links kept to
     // it without a reference read null once its dependents have heard of its end.
     void MarkEnding();

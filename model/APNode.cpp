@@ -449,6 +449,12 @@ HRESULT APNode::GetParentFeature(IAPNode** feature)
 // ---------------------------------------------------------------------------------------
 // Deletion, persistence and fix-up
 
+void APNode::ListChildren(std::vector<APElement*>& out) const
+{
+    for (int i = 0; i < m_children.Count(); ++i)
+        if (APElement* child = FromInterface(m_children[i])) out.push_back(child);
+}
+
 HRESULT APNode::NotifyDeletion()
 {
     // Dependents hear of the end even when the links cannot be undone.

@@ -45,6 +45,7 @@ public:
     // Links the children that a read left as pending references; 1 on success.
     HRESULT FixupLists() override;
     HRESULT NotifyDeletion() override;
+    void ListChildren(std::vector<APElement*>& out) const override;
     // Each class copies its own selection of fields.
     HRESULT Clone(IAPElement*) override { return E_FAIL; }
 

@@ -291,12 +291,22 @@ void Host::Roots(IAPDocument* doc)
 // ---------------------------------------------------------------------------------------
 // Links: an element of kind A told about one of kind B.
 
+// Is the element in a document? (The document is given back at once.)
+bool InDocument(IUnknown* p)
+{
+    IAPDocument* doc = nullptr;
+    Ref<IAPElement> e = Q<IAPElement>(p);
+    return e && Out(e->GetDocument(&doc), doc);
+}
+
+// Links between two elements that are in no document (made outside one, or left by a document
+// that ended) are the host's own: a cycle of them is the host's to break, so none is made.
 template <class A, class B, class F>
 bool Link(Host& h, unsigned ka, unsigned kb, F call)
 {
     Entry* a = h.Any(ka);
     Entry* b = h.Any(kb);
-    if (!a || !b) return false;
+    if (!a || !b || (!InDocument(a->p) && !InDocument(b->p))) return false;
     h.Step({a, b});
     Ref<A> x = Q<A>(a->p);
     Ref<B> y = Q<B>(b->p);
@@ -357,7 +367,10 @@ const Action kLinks[] = {
     {"AppendReferenceFeature", 2, 1, [](Host& h) {
          return Link<IAPGDTTolerance5, IAPFeature>(h, kGdt, kFeature, [](Host& h, auto* t, auto* f) {
              Ref<IAPFeature8> ref;
-             CALL(t->AppendReferenceFeature(f, h.Chance(20) ? nullptr : AnyFeature(h, ref)));
+             IAPFeature8* also = h.Chance(20) ? nullptr : AnyFeature(h, ref);
+             // The tolerance holds both: not two elements that are in no document (see Link).
+             if (also && !InDocument(t) && !InDocument(also)) also = nullptr;
+             CALL(t->AppendReferenceFeature(f, also));
          });
      }},
     {"AppendDatumFeature", 1, 1, Tell<IAPDatum, IAPFeature, &IAPDatum::AppendDatumFeature, kDatum, kFeature>},
