@@ -262,6 +262,24 @@ TEST_F(Lifetimes, CyclesInATreeThatLeftItsDocumentAreFreed)
     });
 }
 
+// A part left by a document that ended, placed by the host under a feature of another
+// document (the node's own call, not the document's) and linked to it from inside: it goes
+// with the tree it was placed in.
+TEST_F(Lifetimes, NodesPlacedUnderATreeFromNoDocumentGoWithIt)
+{
+    IAPDocument6* a = NewDocument();
+    IAPDocument6* b = NewDocument();
+    Held held;
+    IAPNode* slot = held(Under(a, Part(a, held), CLSID_APSlotFeature, "slot"));
+    IAPNode* stray = Part(b, held);
+    auto* hole = held(Query<IAPFeature7>(held(Under(b, stray, CLSID_APHoleFeature, "hole")), IID_IAPFeature7));
+    b->Release();
+    ASSERT_EQ(slot->AppendChild(stray), S_OK);
+    EXPECT_EQ(hole->SetRelatedOwner(held(Query<IAPFeature>(slot, IID_IAPFeature))), S_OK);
+    held.Release();
+    a->Release();
+}
+
 // ---------------------------------------------------------------------------------------
 // A subtree taken from another document, whose source then goes, is saved without references
 // to what went, and the file opens again.
@@ -354,12 +372,13 @@ TEST_F(Lifetimes, HostClonesEndCleanly)
              EXPECT_EQ(pair->SetReferenceElement(op), S_OK);
          }},
     };
-    EachRow(rows, {"", ", target outside the document"}, [&](const Row& row, int outside) {
+    EachRow(rows, {"", ", target outside the document", ", onto itself"}, [&](const Row& row, int variant) {
         IAPDocument6* doc = NewDocument();
         Held held;
         auto* source = held(Made<IAPElement>(doc, *row.clsid, IID_IAPElement));
-        auto* target = held(outside ? Create<IAPElement>(*row.clsid, IID_IAPElement)
-                                    : Made<IAPElement>(doc, *row.clsid, IID_IAPElement));
+        auto* target = variant == 2 ? source
+                       : held(variant ? Create<IAPElement>(*row.clsid, IID_IAPElement)
+                                      : Made<IAPElement>(doc, *row.clsid, IID_IAPElement));
         row.fill(doc, source, held);
         EXPECT_EQ(source->Clone(target), S_OK);
         held.Release();
