@@ -171,10 +171,12 @@ void APElement::CutWeakLinks()
 void APElement::Unhook()
 {
     if (m_watching) {
-        std::unique_ptr<std::unordered_set<APElement*>> watched = std::move(m_watching);
-        for (APElement* target : *watched) {
+        std::unique_ptr<Watched> watched = std::move(m_watching);
+        for (const auto& entry : *watched) {
+            APElement* target = entry.first;
             int index = -1;
             if (target->m_dependents.Find(m_ownSink, &index)) target->m_dependents.RemoveAt(index, 1);
+            if (target->m_unlisted) target->m_unlisted->erase(this);
         }
     }
     for (int i = 0; i < m_dependents.Count(); ++i) {
@@ -182,6 +184,11 @@ void APElement::Unhook()
         if (watcher && watcher->m_watching) watcher->m_watching->erase(this);
     }
     m_dependents.RemoveAll();
+    if (m_unlisted) {
+        for (APElement* watcher : *m_unlisted)
+            if (watcher->m_watching) watcher->m_watching->erase(this);
+        m_unlisted.reset();
+    }
 }
 
 void APElement::SetOwnSink(IAPElementSink* sink)
@@ -214,24 +221,39 @@ HRESULT APElement::NotifyDependents(unsigned short)
         sink->Notify(3, m_wrapper);
         sink->Release();
     }
+    // Elements of ours whose entry someone took out while they still watch this one hear of it too.
+    if (m_unlisted) {
+        const std::vector<APElement*> unlisted(m_unlisted->begin(), m_unlisted->end());
+        for (APElement* watcher : unlisted) {
+            if (!m_unlisted || !m_unlisted->count(watcher)) continue;
+            IAPElementSink* sink = watcher->m_ownSink;
+            sink->AddRef();
+            sink->Notify(3, m_wrapper);
+            sink->Release();
+        }
+    }
     return S_OK;
 }
 
 HRESULT APElement::NotifyDeletion() { return NotifyDependents(3) < 0 ? E_FAIL : S_OK; }
 
+// A dependent of ours remembers where it registered and how often, so that it can leave as it
+// ends, and so that taking out its entry (the list is a set, and a host may take out what one of
+// our elements registered too) does not leave it unaware of this element's end.
 HRESULT APElement::AddDependent(IAPElementSink* sink)
 {
-    if (m_dependents.Contains(sink)) return S_OK;
-    // A dependent of ours remembers where it is listed, so that it can leave as it ends.
     APElement* watcher = sink ? OfSink(sink) : nullptr;
+    const bool listed = m_dependents.Contains(sink);
     if (watcher) {
-        if (!watcher->m_watching) watcher->m_watching = std::make_unique<std::unordered_set<APElement*>>();
-        watcher->m_watching->insert(this);
+        if (!watcher->m_watching) watcher->m_watching = std::make_unique<Watched>();
+        ++(*watcher->m_watching)[this];
+        if (m_unlisted) m_unlisted->erase(watcher);
     }
+    if (listed) return S_OK;
     try {
         m_dependents.Append(sink);
     } catch (...) {
-        if (watcher) watcher->m_watching->erase(this);
+        if (watcher && --(*watcher->m_watching)[this] <= 0) watcher->m_watching->erase(this);
         throw;
     }
     return S_OK;
@@ -239,11 +261,24 @@ HRESULT APElement::AddDependent(IAPElementSink* sink)
 
 HRESULT APElement::RemoveDependent(IAPElementSink* sink)
 {
-    int index;
-    if (!m_dependents.Find(sink, &index)) return E_FAIL;
-    m_dependents.RemoveAt(index, 1);
+    int index = -1;
+    const bool listed = m_dependents.Find(sink, &index);
     APElement* watcher = sink ? OfSink(sink) : nullptr;
-    if (watcher && watcher->m_watching) watcher->m_watching->erase(this);
+    auto registered = watcher && watcher->m_watching ? watcher->m_watching->find(this) : Watched::iterator();
+    if (watcher && watcher->m_watching && registered != watcher->m_watching->end()) {
+        if (registered->second > 1) {
+            if (listed) {
+                if (!m_unlisted) m_unlisted = std::make_unique<std::unordered_set<APElement*>>();
+                m_unlisted->insert(watcher); // the only steps that may throw
+            }
+            --registered->second;
+        } else {
+            watcher->m_watching->erase(registered);
+            if (m_unlisted) m_unlisted->erase(watcher);
+        }
+    }
+    if (!listed) return E_FAIL;
+    m_dependents.RemoveAt(index, 1);
     return S_OK;
 }
 

@@ -3,6 +3,7 @@
 // property map, the numbered element settings and the element's persisted block.
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -218,8 +219,11 @@ private:
     void Unhook();
     void CutWeakLinks();
 
-    // The elements whose dependents list this element's sink is in (made on the first one).
-    std::unique_ptr<std::unordered_set<APElement*>> m_watching;
+    // The elements this element's sink registered with, and how often (made on the first one).
+    using Watched = std::unordered_map<APElement*, int>;
+    std::unique_ptr<Watched> m_watching;
+    // Dependents of ours whose entry was taken out while they still watch this element.
+    std::unique_ptr<std::unordered_set<APElement*>> m_unlisted;
     APWeakLink* m_weakLinks = nullptr; // links kept to this element without a reference
     HRESULT SetInt(int number, int value);
     HRESULT GetInt(int number, int* value) const;

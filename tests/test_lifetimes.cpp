@@ -140,6 +140,27 @@ TEST_F(Lifetimes, DeletedPlaneForgetsWatchersThatEnd)
 // Back links kept without a reference: a host may point them at any element, which may then
 // end. The getter then answers no element, and the owner still ends cleanly.
 
+// The dependents list is a set: a host may take out an entry that a pair made too. The pair
+// still hears of its feature's end, and lets it go.
+TEST_F(Lifetimes, APairHearsOfItsFeaturesEndAfterAHostTookItsEntryOut)
+{
+    IAPDocument6* doc = NewDocument();
+    Held held;
+    auto* pin = held(Query<IAPElement>(held(NewNode(doc, CLSID_APPinFeature, "pin")), IID_IAPElement));
+    auto* pair = held(Made<IAPFeaturePair>(doc, CLSID_APFeaturePair, IID_IAPFeaturePair));
+    auto* sink = held(Query<IAPElementSink>(pair, IID_IAPElementSink));
+    ASSERT_EQ(pin->AddDependent(sink), S_OK);
+    ASSERT_EQ(pair->AppendObjectFeature(held(Query<IAPFeature>(pin, IID_IAPFeature))), S_OK);
+    ASSERT_EQ(pin->RemoveDependent(sink), S_OK);
+    EXPECT_EQ(Dependents(pin), 0);
+    IAPNode* node = Query<IAPNode>(pin, IID_IAPNode);
+    EXPECT_EQ(doc->DeleteNodeFromProcess(node), S_OK);
+    node->Release();
+    EXPECT_EQ(plenvort_test::Got(pair, &IAPFeaturePair::GetNumObjectFeatures), 0);
+    held.Release();
+    doc->Release();
+}
+
 TEST_F(Lifetimes, BackLinksToAnElementThatEndedReadNull)
 {
     enum Link { PairOperation, ConditionOperation, ToleranceFeature };
