@@ -56,8 +56,18 @@ APElement* APElement::FromPrimary(const void* p)
     return it != Elements().end() && it->second->m_wrapper == p ? it->second : nullptr;
 }
 
+// Where a wrapper's sink stands from its primary interface: the same for every wrapper, so a
+// sink needs no entry of its own (a wrapper laid out otherwise gets one).
+static std::uintptr_t g_sinkOffset = 0;
+static bool g_sinkOffsetKnown = false;
+
 static APElement* OfSink(IAPElementSink* sink)
 {
+    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(sink);
+    if (g_sinkOffsetKnown) {
+        APElement* element = APElement::FromPrimary(reinterpret_cast<const void*>(at - g_sinkOffset));
+        if (element && element->OwnSink() == sink) return element;
+    }
     auto it = Elements().find(sink);
     return it == Elements().end() ? nullptr : it->second;
 }
@@ -155,7 +165,7 @@ APElement::~APElement()
     Unhook();
     LeaveHome();
     if (m_wrapper) Elements().erase(m_wrapper);
-    if (m_ownSink) Elements().erase(m_ownSink);
+    SetOwnSink(nullptr);
     if (m_moniker) m_moniker->Release();
     m_moniker = nullptr;
     ReleaseProperties();
@@ -193,9 +203,17 @@ void APElement::Unhook()
 
 void APElement::SetOwnSink(IAPElementSink* sink)
 {
-    if (m_ownSink) Elements().erase(m_ownSink);
+    auto it = m_ownSink ? Elements().find(m_ownSink) : Elements().end();
+    if (it != Elements().end() && it->second == this) Elements().erase(it);
+    m_ownSink = nullptr;
+    if (!sink) return;
+    const std::uintptr_t offset = reinterpret_cast<std::uintptr_t>(sink) - reinterpret_cast<std::uintptr_t>(m_wrapper);
+    if (!g_sinkOffsetKnown && m_wrapper) {
+        g_sinkOffset = offset;
+        g_sinkOffsetKnown = true;
+    }
+    if (!m_wrapper || offset != g_sinkOffset) Elements()[sink] = this;
     m_ownSink = sink;
-    if (sink) Elements()[sink] = this;
 }
 
 HRESULT APElement::SetComObject(IAPElement* wrapper)

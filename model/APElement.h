@@ -132,6 +132,7 @@ public:
     bool IsEnding() const { return m_ending; }
     // The wrapper's own IAPElementSink, the pointer it registers with as a dependent.
     void SetOwnSink(IAPElementSink* sink);
+    IAPElementSink* OwnSink() const { return m_ownSink; }
     // The element behind any interface of one of this library's elements; null for another
     // object (a host's) or null.
     static APElement* FromInterface(IUnknown* p);
