@@ -75,10 +75,9 @@ HRESULT APFeaturePair::SetOperation(IAPOperation* operation)
 HRESULT APFeaturePair::GetOperation(IAPOperation** operation)
 {
     if (!operation) return E_FAIL;
-    *operation = m_operation.Get();
-    if (!*operation) return E_FAIL;
-    (*operation)->AddRef();
-    return S_OK;
+    *operation = nullptr;
+    if (!m_operation) return E_FAIL;
+    return HandOut(m_operation.Get(), operation);
 }
 
 HRESULT APFeaturePair::SetReferenceElement(IAPOperation* operation)

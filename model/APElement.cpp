@@ -33,7 +33,8 @@ static std::unordered_map<IAPDocEventSink*, APElement*>& Bindings()
     return bindings;
 }
 
-// Every live element by its wrapper's primary interface and by its wrapper's sink.
+// Every live element by its wrapper's primary interface (and by its sink, for a wrapper whose
+// sink does not stand where the others' do; see OfSink).
 static std::unordered_map<const void*, APElement*>& Elements()
 {
     static std::unordered_map<const void*, APElement*> elements;
@@ -171,8 +172,6 @@ APElement::~APElement()
     ReleaseProperties();
 }
 
-void APElement::MarkEnding() { m_ending = true; }
-
 void APElement::CutWeakLinks()
 {
     while (m_weakLinks) m_weakLinks->Cut();
@@ -231,24 +230,19 @@ HRESULT APElement::NotifyDependents(unsigned short)
     if (!m_wrapper) return E_FAIL;
     // Dependents unregister themselves while they hear of the destruction, so walk a
     // snapshot and skip those that have left the list meanwhile.
-    std::vector<IAPElementSink*> snapshot(m_dependents.Data(), m_dependents.Data() + m_dependents.GetCount());
-    for (auto it = snapshot.rbegin(); it != snapshot.rend(); ++it) {
-        IAPElementSink* sink = *it;
-        if (!sink || !m_dependents.Contains(sink)) continue;
+    auto tell = [this](IAPElementSink* sink) {
         sink->AddRef();
         sink->Notify(3, m_wrapper);
         sink->Release();
-    }
+    };
+    std::vector<IAPElementSink*> snapshot(m_dependents.Data(), m_dependents.Data() + m_dependents.GetCount());
+    for (auto it = snapshot.rbegin(); it != snapshot.rend(); ++it)
+        if (*it && m_dependents.Contains(*it)) tell(*it);
     // Elements of ours whose entry someone took out while they still watch this one hear of it too.
     if (m_unlisted) {
         const std::vector<APElement*> unlisted(m_unlisted->begin(), m_unlisted->end());
-        for (APElement* watcher : unlisted) {
-            if (!m_unlisted || !m_unlisted->count(watcher)) continue;
-            IAPElementSink* sink = watcher->m_ownSink;
-            sink->AddRef();
-            sink->Notify(3, m_wrapper);
-            sink->Release();
-        }
+        for (APElement* watcher : unlisted)
+            if (m_unlisted && m_unlisted->count(watcher)) tell(watcher->m_ownSink);
     }
     return S_OK;
 }

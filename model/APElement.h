@@ -128,7 +128,7 @@ public:
     virtual void ListChildren(std::vector<APElement*>&) const {}
     // The wrapper's final release has begun: no new link may be made to it. The links kept to
     // it without a reference read null once its dependents have heard of its end.
-    void MarkEnding();
+    void MarkEnding() { m_ending = true; }
     bool IsEnding() const { return m_ending; }
     // The wrapper's own IAPElementSink, the pointer it registers with as a dependent.
     void SetOwnSink(IAPElementSink* sink);
