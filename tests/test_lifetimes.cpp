@@ -302,60 +302,6 @@ TEST_F(Lifetimes, NodesPlacedUnderATreeFromNoDocumentGoWithIt)
 }
 
 // ---------------------------------------------------------------------------------------
-// A subtree taken from another document, whose source then goes, is saved without references
-// to what went, and the file opens again.
-
-TEST_F(Lifetimes, SaveAfterAnImportAndTheSourcesEnd)
-{
-    // The cycles a deletion leaves are the tests' above: here only references the copy or the
-    // move may carry out of the part.
-    auto build = [](IAPDocument* doc, IAPNode* part, Held& held) {
-        PinReferencingItself(doc, part, held);
-        IAPNode* op = held(Under(doc, part, CLSID_APMeasurementOperation, "gap"));
-        auto* pair = held(Made<IAPFeaturePair>(doc, CLSID_APFeaturePair, IID_IAPFeaturePair));
-        EXPECT_EQ(held(Query<IAPOperation>(op, IID_IAPOperation))->AppendFeaturePair(pair), S_OK);
-        EXPECT_EQ(pair->AppendObjectFeature(held(Query<IAPFeature>(held(RootAt(doc, 0)), IID_IAPFeature))), S_OK);
-    };
-    enum Take { Copy, Import };
-    for (const Take take : {Copy, Import}) {
-        for (const bool deleteSource : {false, true}) {
-            SCOPED_TRACE(std::string(take == Copy ? "copy" : "import") + (deleteSource ? ", source deleted" : ""));
-            const LONG live = LiveObjects();
-            const std::string path = File("imported");
-            IAPDocument6* a = NewDocument();
-            IAPDocument6* b = NewDocument();
-            Held source, target;
-            source(NewNode(a, CLSID_APPinFeature, "outside")); // what the pair names outside the part
-            IAPNode* part = Part(a, source);
-            build(a, part, source);
-            IAPNode* top = target(NewNode(b, CLSID_APAssemblyNode, "B"));
-            if (take == Copy) {
-                IAPNode* copy = nullptr;
-                ASSERT_EQ(b->CopyNode(part, &copy, 1), S_OK);
-                target(copy);
-                ASSERT_EQ(b->AddChild(top, copy), S_OK);
-            } else {
-                ASSERT_EQ(b->ImportDocument(a, top), S_OK);
-            }
-            if (deleteSource) {
-                EXPECT_EQ(a->DeleteNodeFromProcess(part), S_OK);
-            }
-            source.Release();
-            a->Release();
-            EXPECT_EQ(b->SetProcessName(Text("B")), S_OK);
-            EXPECT_EQ(b->Save(Text(path.c_str())), S_OK);
-            target.Release();
-            b->Release();
-            IAPDocument6* reopened = NewDocument();
-            EXPECT_EQ(reopened->OpenDocument(Text(path.c_str())), S_OK);
-            EXPECT_EQ(RootNames(reopened), std::vector<std::string>{"B"});
-            reopened->Release();
-            EXPECT_EQ(LiveObjects(), live);
-        }
-    }
-}
-
-// ---------------------------------------------------------------------------------------
 // A host's Clone from one element into another of its class, outside any node copy.
 
 TEST_F(Lifetimes, HostClonesEndCleanly)
